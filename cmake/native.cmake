@@ -1,0 +1,53 @@
+# Native (Linux) build: portable code, the pack tool, native tests (ASan + UBSan) and fuzz targets.
+include(${CMAKE_SOURCE_DIR}/cmake/common.cmake)
+
+option(HALBERD_SANITIZE "Build with AddressSanitizer and UBSan" ON)
+option(HALBERD_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+
+find_package(ZLIB REQUIRED)
+find_path(LZMA_INCLUDE_DIR lzma.h REQUIRED)
+find_library(LZMA_LIBRARY lzma REQUIRED)
+
+if(HALBERD_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(HALBERD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
+add_library(halberd_format STATIC ${HALBERD_FORMAT_SOURCES})
+target_include_directories(halberd_format PUBLIC ${CMAKE_SOURCE_DIR} ${LZMA_INCLUDE_DIR})
+target_link_libraries(halberd_format PUBLIC ZLIB::ZLIB ${LZMA_LIBRARY})
+halberd_warnings(halberd_format)
+
+# Encoders are needed only by the pack tool: the installer links the decoders alone.
+file(GLOB PACK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/pack/*.cpp)
+list(FILTER PACK_SOURCES EXCLUDE REGEX "/main\\.cpp$")
+add_library(halberd_pack_lib STATIC foundation/format/xz_encode.cpp ${PACK_SOURCES})
+target_link_libraries(halberd_pack_lib PUBLIC halberd_format)
+halberd_warnings(halberd_pack_lib)
+
+add_executable(halberd-pack pack/main.cpp)
+target_link_libraries(halberd-pack PRIVATE halberd_pack_lib)
+halberd_warnings(halberd-pack)
+
+if(HALBERD_TESTS AND NOT HALBERD_FUZZ)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  file(GLOB NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
+  add_executable(native_tests ${NATIVE_TEST_SOURCES})
+  target_link_libraries(native_tests PRIVATE halberd_pack_lib GTest::gtest_main)
+  target_compile_definitions(native_tests PRIVATE HALBERD_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  include(GoogleTest)
+  gtest_discover_tests(native_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS native)
+endif()
+
+if(HALBERD_FUZZ)
+  file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/fuzz_*.cpp)
+  foreach(src ${FUZZ_SOURCES})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src})
+    target_link_libraries(${name} PRIVATE halberd_pack_lib)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  endforeach()
+endif()

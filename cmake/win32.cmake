@@ -1,0 +1,43 @@
+# Windows build: the installer stub and the Windows unit tests, statically linked so that the
+# executable needs no MinGW, libstdc++ or zlib DLL beside it.
+include(${CMAKE_SOURCE_DIR}/cmake/common.cmake)
+
+set(HALBERD_LZMA_PREFIX "/opt/halberd-deps/mingw-liblzma" CACHE PATH "liblzma cross-built for MinGW")
+set(LZMA_INCLUDE_DIR ${HALBERD_LZMA_PREFIX}/include)
+set(LZMA_LIBRARY ${HALBERD_LZMA_PREFIX}/lib/liblzma.a)
+set(ZLIB_STATIC /usr/i686-w64-mingw32/lib/libz.a)
+if(NOT EXISTS ${LZMA_LIBRARY})
+  message(FATAL_ERROR "liblzma for MinGW not found at ${LZMA_LIBRARY}: run scripts/setup.sh")
+endif()
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 LZMA_API_STATIC)
+add_compile_options(-Os -ffunction-sections -fdata-sections)
+add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s)
+
+add_library(halberd_format STATIC ${HALBERD_FORMAT_SOURCES})
+target_include_directories(halberd_format PUBLIC ${CMAKE_SOURCE_DIR} ${LZMA_INCLUDE_DIR})
+target_link_libraries(halberd_format PUBLIC ${ZLIB_STATIC} ${LZMA_LIBRARY})
+halberd_warnings(halberd_format)
+
+# Libraries linked at load time are only those Windows always takes from the system folder
+# (KnownDLLs); every other DLL is loaded at run time from the system folder (foundation/system_library).
+add_library(halberd_engine STATIC ${HALBERD_WIN32_SOURCES})
+target_link_libraries(halberd_engine PUBLIC halberd_format kernel32 user32 advapi32 shell32 ole32)
+halberd_warnings(halberd_engine)
+
+add_executable(halberd-setup WIN32 engine/main.cpp engine/resources.rc)
+target_link_options(halberd-setup PRIVATE -municode)
+target_link_libraries(halberd-setup PRIVATE halberd_engine)
+halberd_warnings(halberd-setup)
+
+if(HALBERD_TESTS)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
+  add_executable(win32_tests ${WIN32_TEST_SOURCES})
+  target_link_libraries(win32_tests PRIVATE halberd_engine GTest::gtest_main)
+  target_link_options(win32_tests PRIVATE -mconsole)
+  include(GoogleTest)
+  # Discovery runs the test program under Wine at build time; the list is read once per build.
+  gtest_discover_tests(win32_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS win32)
+endif()

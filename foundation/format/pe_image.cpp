@@ -1,0 +1,184 @@
+#include "foundation/format/pe_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/format/corrupt_codes.h"
+
+namespace halberd::format {
+
+namespace {
+uint32_t AlignUp(uint64_t v, uint32_t a) { return a ? uint32_t((v + a - 1) / a * a) : uint32_t(v); }
+
+bool ReadLayout(const uint8_t* head, size_t size, PeLayout& l, int& code) {
+  code = corrupt::kPeOffset;
+  if (size < 0x40) return false;
+  l.e_lfanew = LoadU16(head + 0x3C);
+  if (l.e_lfanew < 64 || l.e_lfanew > 4096 || size < l.e_lfanew + 24) return false;
+  code = corrupt::kSectionCount;
+  l.section_count = LoadU16(head + l.e_lfanew + 6);
+  if (l.section_count < 4 || l.section_count > 99) return false;
+  l.optional_header_size = LoadU16(head + l.e_lfanew + 20);
+  l.optional_header_offset = l.e_lfanew + 24;
+  l.section_table_offset = l.optional_header_offset + l.optional_header_size;
+  if (uint64_t(l.section_table_offset) + 40u * l.section_count > size) return false;
+  code = corrupt::kNone;
+  return true;
+}
+
+PeSection SectionAt(const uint8_t* head, const PeLayout& l, int i) {
+  PeSection s;
+  const uint8_t* e = head + l.section_table_offset + 40 * i;
+  s.index = i;
+  s.table_offset = l.section_table_offset + 40 * i;
+  s.virtual_size = LoadU32(e + 8);
+  s.virtual_address = LoadU32(e + 12);
+  s.raw_size = LoadU32(e + 16);
+  s.raw_position = LoadU32(e + 20);
+  return s;
+}
+
+bool NameIs(const uint8_t* entry, const char* name) {
+  char n[9] = {};
+  std::memcpy(n, entry, 8);
+  return std::strcmp(n, name) == 0;
+}
+}  // namespace
+
+int LocateSetupSection(const uint8_t* head, size_t size, PeLayout& layout, PeSection& section, bool& found) {
+  found = false;
+  int code;
+  if (!ReadLayout(head, size, layout, code)) return code;
+  for (int i = 0; i < layout.section_count; ++i) {
+    if (NameIs(head + layout.section_table_offset + 40 * i, kSetupSectionName)) {
+      section = SectionAt(head, layout, i);
+      found = true;
+      break;
+    }
+  }
+  return corrupt::kNone;
+}
+
+bool StripSection(Bytes& image, const PeLayout& l, const PeSection& s, const Bytes& tail) {
+  if (image.size() < uint64_t(l.section_table_offset) + 40u * l.section_count) return false;
+  image.insert(image.end(), tail.begin(), tail.end());
+  uint8_t* opt = image.data() + l.optional_header_offset;
+  StoreU16(image.data() + l.e_lfanew + 6, uint16_t(l.section_count - 1));
+  StoreU32(opt + 8, LoadU32(opt + 8) - s.raw_size);
+  // The image size must stay a multiple of the section alignment for the loader.
+  uint32_t section_alignment = LoadU32(opt + 32);
+  StoreU32(opt + 56, AlignUp(LoadU32(opt + 56) - s.raw_size, section_alignment));
+  uint8_t* table = image.data() + l.section_table_offset;
+  for (int i = s.index + 1; i < l.section_count; ++i) {
+    uint8_t* to = table + 40 * (i - 1);
+    std::memcpy(to, table + 40 * i, 40);
+    if (i != l.section_count - 1) StoreU32(to + 20, LoadU32(to + 20) - s.raw_size);
+  }
+  std::memset(table + 40 * (l.section_count - 1), 0, 40);
+  return true;
+}
+
+bool AppendSection(Bytes& exe, const char* name, const Bytes& data, uint32_t mapped_size, PeSection& added,
+                   std::string& error) {
+  PeLayout l;
+  int code;
+  if (exe.size() < 0x40 || exe[0] != 'M' || exe[1] != 'Z') {
+    error = "the stub is not a Windows program (no MZ header)";
+    return false;
+  }
+  // The stub itself may have fewer than the 4 sections the installer later insists on; the
+  // appended one counts.
+  l.e_lfanew = LoadU16(exe.data() + 0x3C);
+  if (l.e_lfanew < 64 || l.e_lfanew > 4096 || exe.size() < l.e_lfanew + 24u + 96u ||
+      std::memcmp(exe.data() + l.e_lfanew, "PE\0\0", 4) != 0) {
+    error = "the stub has no valid PE header";
+    return false;
+  }
+  (void)code;
+  l.section_count = LoadU16(exe.data() + l.e_lfanew + 6);
+  l.optional_header_size = LoadU16(exe.data() + l.e_lfanew + 20);
+  l.optional_header_offset = l.e_lfanew + 24;
+  l.section_table_offset = l.optional_header_offset + l.optional_header_size;
+  uint8_t* opt = exe.data() + l.optional_header_offset;
+  if (LoadU16(opt) != 0x10B) {
+    error = "the stub is not a 32-bit (PE32) program";
+    return false;
+  }
+  if (l.section_count >= 98) {
+    error = "the stub has too many sections";
+    return false;
+  }
+  uint32_t section_alignment = LoadU32(opt + 32);
+  uint32_t file_alignment = LoadU32(opt + 36);
+  uint32_t size_of_headers = LoadU32(opt + 60);
+  uint32_t table_end = l.section_table_offset + 40u * (l.section_count + 1);
+  uint64_t data_end = 0, virtual_end = 0;
+  uint32_t first_raw = UINT32_MAX;
+  for (int i = 0; i < l.section_count; ++i) {
+    const uint8_t* e = exe.data() + l.section_table_offset + 40 * i;
+    if (NameIs(e, kSetupSectionName)) {
+      error = "the stub already carries installation data";
+      return false;
+    }
+    PeSection s = SectionAt(exe.data(), l, i);
+    if (s.raw_size) {
+      data_end = std::max<uint64_t>(data_end, uint64_t(s.raw_position) + s.raw_size);
+      first_raw = std::min(first_raw, s.raw_position);
+    }
+    virtual_end = std::max<uint64_t>(virtual_end, uint64_t(s.virtual_address) + std::max(s.virtual_size, s.raw_size));
+  }
+  if (table_end > size_of_headers || table_end > first_raw) {
+    error = "the stub's header has no room for another section";
+    return false;
+  }
+  if (data_end < exe.size()) {
+    error = "the stub has data after its last section (link it stripped)";
+    return false;
+  }
+  uint32_t raw_position = AlignUp(exe.size(), file_alignment);
+  uint32_t raw_size = AlignUp(data.size(), file_alignment);
+  uint32_t virtual_address = AlignUp(virtual_end, section_alignment);
+  if (uint64_t(raw_position) + raw_size > 0xFFFFFFFFu || uint64_t(virtual_address) + mapped_size > 0x7FFFFFFFu) {
+    error = "the installation data is too large for a 32-bit program";
+    return false;
+  }
+
+  uint8_t* e = exe.data() + l.section_table_offset + 40 * l.section_count;
+  std::memset(e, 0, 40);
+  std::memcpy(e, name, std::min<size_t>(8, std::strlen(name)));
+  StoreU32(e + 8, mapped_size);
+  StoreU32(e + 12, virtual_address);
+  StoreU32(e + 16, raw_size);
+  StoreU32(e + 20, raw_position);
+  StoreU32(e + 36, 0x40000040);  // initialised data, readable
+  StoreU16(exe.data() + l.e_lfanew + 6, uint16_t(l.section_count + 1));
+  StoreU32(opt + 8, LoadU32(opt + 8) + raw_size);
+  StoreU32(opt + 56, AlignUp(uint64_t(virtual_address) + mapped_size, section_alignment));
+
+  exe.resize(raw_position, 0);
+  exe.insert(exe.end(), data.begin(), data.end());
+  exe.resize(size_t(raw_position) + raw_size, 0);
+
+  added.index = l.section_count;
+  added.table_offset = l.section_table_offset + 40 * l.section_count;
+  added.virtual_size = mapped_size;
+  added.virtual_address = virtual_address;
+  added.raw_size = raw_size;
+  added.raw_position = raw_position;
+  return true;
+}
+
+uint32_t PeChecksum(const Bytes& file, uint32_t checksum_offset) {
+  uint64_t sum = 0;
+  size_t n = file.size();
+  for (size_t i = 0; i < n; i += 2) {
+    if (i == checksum_offset || i == checksum_offset + 2) continue;
+    uint32_t word = file[i] | (i + 1 < n ? file[i + 1] << 8 : 0);
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return uint32_t(sum + n);
+}
+
+}  // namespace halberd::format

@@ -1,0 +1,62 @@
+// The parts of the PE format the installer and the pack tool touch: finding the ".setup" section
+// in the installer's own file, removing it again for the uninstaller copy, and (pack tool)
+// appending it to a copy of the stub.
+//
+//   file 0x3C            u16  e_lfanew, offset of "PE\0\0"        64 <= v <= 4096 (corrupt 43)
+//   e_lfanew + 6         u16  number of sections                  4 <= v <= 99    (corrupt 44)
+//   e_lfanew + 20        u16  size of the optional header
+//   e_lfanew + 24 + that      section table, 40 bytes an entry:
+//        0 name[8], 8 virtual size, 12 virtual address, 16 raw size, 20 raw-data position
+//   optional header (PE32): 8 SizeOfInitializedData, 32 SectionAlignment, 36 FileAlignment,
+//        56 SizeOfImage, 60 SizeOfHeaders, 64 CheckSum
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "foundation/format/byte_io.h"
+
+namespace halberd::format {
+
+constexpr char kSetupSectionName[] = ".setup";
+// Enough of the file's start to hold any header this reader accepts.
+constexpr size_t kPeHeaderReadSize = 4096 + 24 + 0xFFFF + 99 * 40;
+
+struct PeSection {
+  int index = -1;
+  uint32_t table_offset = 0;  // file offset of the section's table entry
+  uint32_t virtual_size = 0;
+  uint32_t virtual_address = 0;
+  uint32_t raw_size = 0;
+  uint32_t raw_position = 0;
+};
+
+struct PeLayout {
+  uint32_t e_lfanew = 0;
+  uint16_t section_count = 0;
+  uint16_t optional_header_size = 0;
+  uint32_t optional_header_offset = 0;
+  uint32_t section_table_offset = 0;
+};
+
+// Checks the header fields and looks for ".setup". Returns 0 or a corrupt code (43, 44); `found`
+// tells whether the section exists. `head` is the start of the file (at most kPeHeaderReadSize).
+int LocateSetupSection(const uint8_t* head, size_t size, PeLayout& layout, PeSection& section, bool& found);
+
+// Offset from which the image CRC of integrity mode 1 is taken: everything after the PE checksum.
+inline uint32_t ImageCrcStart(const PeLayout& layout) { return layout.e_lfanew + 92; }
+
+// Turns `image` (the file up to the section's raw data) into a program without the section:
+// appends `tail` (the file's bytes after the section), lowers the section count, the initialised
+// data size and the image size, and moves the later table entries up.
+bool StripSection(Bytes& image, const PeLayout& layout, const PeSection& section, const Bytes& tail);
+
+// Pack tool: appends `data` as a new last section named `name`, of which the loader maps the
+// first `mapped_size` bytes. Fails with a reason when the stub has no room or is not a PE32 file.
+bool AppendSection(Bytes& exe, const char* name, const Bytes& data, uint32_t mapped_size, PeSection& added,
+                   std::string& error);
+
+// The PE checksum (as the image-help library computes it) with the checksum field left out.
+uint32_t PeChecksum(const Bytes& file, uint32_t checksum_offset);
+
+}  // namespace halberd::format

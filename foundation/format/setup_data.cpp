@@ -1,0 +1,148 @@
+#include "foundation/format/setup_data.h"
+
+#include <cstring>
+
+#include "foundation/format/corrupt_codes.h"
+#include "foundation/format/crc32.h"
+#include "foundation/version_compare.h"
+
+namespace halberd::format {
+
+int ParseSetupHeader(const uint8_t* section, size_t available, SetupHeader& h) {
+  h = SetupHeader{};
+  ByteReader r(section, available);
+  uint32_t magic;
+  if (!r.ReadU32(magic) || magic != kSetupMagic) return corrupt::kMagic;
+
+  // The version text is bounded by its 8-byte field; a longer text is still shown in the message.
+  size_t limit = r.remaining() < 64 ? r.remaining() : 64;
+  const uint8_t* v = r.current();
+  size_t len = 0;
+  while (len < limit && v[len] != 0) ++len;
+  h.version.assign(reinterpret_cast<const char*>(v), len);
+  if (len >= kVersionFieldSize || CompareVersions(h.version, kDataFormatVersion) != 0) return kVersionMismatch;
+  r.Skip(kVersionFieldSize);
+
+  if (!r.ReadU32(h.flags2)) return corrupt::kScriptSize;
+  if (!r.ReadI32(h.script_size) || h.script_size < 1 || h.script_size >= kMaxScriptSize) return corrupt::kScriptSize;
+  if (!r.ReadU32(h.script_key) || !r.ReadU32(h.image_crc)) return corrupt::kScriptSize;
+  if (!r.ReadI32(h.total_size) || h.total_size < 0) return corrupt::kTotalSize;
+  // The archive is read from the section in place: a total larger than the section would be
+  // read past the mapped bytes.
+  if (size_t(h.total_size) > available) return corrupt::kTotalSize;
+  if (!r.ReadI32(h.file_count) || h.file_count < 0) return corrupt::kFileCount;
+  if (!r.ReadI32(h.archive_size) || h.archive_size < 0) return corrupt::kArchiveSize;
+  if (!r.ReadU32(h.archive_crc)) return corrupt::kArchiveSize;
+
+  if (uint64_t(h.file_count) * 4 > r.remaining()) return corrupt::kFileCount;
+  h.file_sizes.resize(size_t(h.file_count));
+  for (int32_t& size : h.file_sizes) {
+    r.ReadI32(size);
+    if (size < 0 || size > kMaxFileSize) return corrupt::kFileSize;
+  }
+  h.enciphered = (h.flags2 & kFlags2Enciphered) != 0;
+  if (h.enciphered) {
+    if (r.remaining() < kCipherKeySize) return corrupt::kScriptSize;
+    std::memcpy(h.cipher_key.data(), r.current(), kCipherKeySize);
+    r.Skip(kCipherKeySize);
+  }
+  h.script_offset = r.position();
+  if (!r.Skip(size_t(h.script_size))) return corrupt::kScriptSize;
+  h.archive_offset = r.position();
+  // The archive fills the installation data exactly from the read pointer on.
+  if (uint64_t(h.archive_offset) + uint64_t(h.archive_size) != uint64_t(h.total_size))
+    return corrupt::kArchiveSize;
+  return corrupt::kNone;
+}
+
+int UnpackScript(const SetupHeader& h, const uint8_t* block, Bytes& script) {
+  Bytes stored(block, block + h.script_size);
+  if (h.enciphered)
+    DecipherBlock(stored, h.cipher_key.data());  // a bad block is left empty and fails below
+  else
+    XorScramble(stored.data(), stored.size(), h.script_key);
+  if (!XzDecodeAll(stored.data(), stored.size(), script)) return corrupt::kScriptUnpack;
+  return corrupt::kNone;
+}
+
+bool ScriptCrcMatches(const SetupHeader& h, const Bytes& script) {
+  return Crc32(script.data(), script.size()) == h.script_key;
+}
+
+bool MemoryArchiveSource::Read(uint64_t offset, uint8_t* buffer, size_t n) {
+  if (offset > size_ || n > size_ - offset) return false;
+  if (n) std::memcpy(buffer, data_ + offset, n);
+  return true;
+}
+
+const uint8_t* MemoryArchiveSource::View(uint64_t offset, size_t n) {
+  if (offset > size_ || n > size_ - offset) return nullptr;
+  return data_ + offset;
+}
+
+int VerifyArchive(const SetupHeader& h, ArchiveSource& source) {
+  if (source.size() != uint64_t(h.archive_size)) return corrupt::kArchiveAvailable;
+  uint32_t crc = 0;
+  if (const uint8_t* all = source.View(0, size_t(h.archive_size))) {
+    crc = Crc32(all, size_t(h.archive_size));
+  } else {
+    constexpr size_t kPiece = 1 << 20;
+    Bytes piece(kPiece);
+    for (uint64_t at = 0; at < uint64_t(h.archive_size);) {
+      size_t n = size_t(uint64_t(h.archive_size) - at < kPiece ? uint64_t(h.archive_size) - at : kPiece);
+      if (!source.Read(at, piece.data(), n)) return kSourceReadFailed;
+      crc = Crc32(piece.data(), n, crc);
+      at += n;
+    }
+  }
+  return crc == h.archive_crc ? corrupt::kNone : corrupt::kArchiveCrc;
+}
+
+int UnpackArchive(const SetupHeader& h, bool xz_chunks, ArchiveSource& source, const OutputSink& sink,
+                  const ArchiveProgress& progress) {
+  const uint64_t total = uint64_t(h.archive_size);
+  uint64_t at = 0;
+  Bytes copy;
+  while (at < total) {
+    uint8_t head[8];
+    if (total - at < 8) return corrupt::kChunkOverrun;
+    if (!source.Read(at, head, 8)) return kSourceReadFailed;
+    int32_t stored = int32_t(LoadU32(head));
+    uint32_t crc = LoadU32(head + 4);
+    at += 8;
+    if (stored <= 0) return corrupt::kChunkLength;
+    if (uint64_t(stored) > total - at) return corrupt::kChunkOverrun;
+
+    const uint8_t* data = h.enciphered ? nullptr : source.View(at, size_t(stored));
+    if (!data) {
+      copy.resize(size_t(stored));
+      if (!source.Read(at, copy.data(), copy.size())) return kSourceReadFailed;
+      data = copy.data();
+    }
+    if (Crc32(data, size_t(stored)) != crc) return corrupt::kChunkCrc;
+    size_t size = size_t(stored);
+    if (h.enciphered) {
+      // The CRC held, so a block that breaks the cipher's length rules was packed wrongly.
+      if (!DecipherBlock(copy, h.cipher_key.data())) return corrupt::kChunkUnpack;
+      data = copy.data();
+      size = copy.size();
+    }
+    if (xz_chunks) {
+      XzStatus status = XzDecodeTo(data, size, sink);
+      if (status == XzStatus::kSinkFailed) return kSinkFailed;
+      if (status != XzStatus::kOk) return corrupt::kChunkUnpack;
+    } else if (size > 0 && !sink(data, size)) {
+      return kSinkFailed;
+    }
+    at += uint64_t(stored);
+    if (progress.on_chunk) progress.on_chunk(at, total);
+  }
+  return corrupt::kNone;
+}
+
+int ExtractionProgressPercent(uint64_t consumed, uint64_t total) {
+  if (total == 0) return 59;
+  return int(28 + 31 * consumed / total);
+}
+
+}  // namespace halberd::format

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Brings a fresh Debian 12 machine to the state the build and the tests need.
+# Idempotent: every step first checks whether its work is already done, and says what it does.
+#   - Debian packages: MinGW-w64 (i686), Wine with its 32-bit half, Xvfb, CMake, clang, zlib, liblzma
+#   - liblzma cross-built for MinGW from Debian's xz-utils source, cached under $HALBERD_DEPS
+#   - a Wine prefix for the tests under $HALBERD_WINEPREFIX
+set -euo pipefail
+
+DEPS=${HALBERD_DEPS:-/opt/halberd-deps}
+WINEPREFIX_DIR=${HALBERD_WINEPREFIX:-/opt/halberd-deps/wineprefix}
+SUDO=""
+[ "$(id -u)" = 0 ] || SUDO=sudo
+
+step() { printf '[setup] %s\n' "$*"; }
+fail() { printf '[setup] FAILED: %s\n' "$*" >&2; exit 1; }
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git python3
+  g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
+  libz-mingw-w64-dev zlib1g-dev liblzma-dev xz-utils
+  googletest libgtest-dev
+  clang libclang-rt-14-dev llvm
+  wine wine32:i386 xvfb xauth
+  dpkg-dev
+)
+
+# 1. Debian packages -------------------------------------------------------------------------------
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  step "adding the i386 architecture (needed by wine32)"
+  $SUDO dpkg --add-architecture i386 || fail "dpkg --add-architecture i386"
+  NEED_UPDATE=1
+fi
+if ! grep -rqs '^Types: deb-src' /etc/apt/sources.list.d/ ; then
+  step "adding deb-src entries (to fetch Debian's xz-utils source)"
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+      | $SUDO tee /etc/apt/sources.list.d/halberd-src.sources >/dev/null || fail "writing deb-src sources"
+  else
+    grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
+      | $SUDO tee /etc/apt/sources.list.d/halberd-src.list >/dev/null || fail "writing deb-src sources"
+  fi
+  NEED_UPDATE=1
+fi
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  step "installing Debian packages: ${missing[*]}"
+  $SUDO apt-get update -q || fail "apt-get update"
+  NEED_UPDATE=0
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" \
+    || fail "apt-get install ${missing[*]}"
+else
+  step "Debian packages: all present"
+fi
+if [ "${NEED_UPDATE:-0}" = 1 ]; then $SUDO apt-get update -q || fail "apt-get update"; fi
+
+# 2. liblzma for MinGW, from Debian's xz-utils source ---------------------------------------------
+XZ_VERSION=$(apt-cache showsrc xz-utils 2>/dev/null | awk '/^Version:/{print $2; exit}')
+[ -n "$XZ_VERSION" ] || XZ_VERSION=$(dpkg-query -W -f='${Version}' liblzma-dev 2>/dev/null)
+[ -n "$XZ_VERSION" ] || fail "cannot tell the xz-utils version (is deb-src configured?)"
+LZMA_PREFIX="$DEPS/mingw-liblzma"
+if [ -f "$LZMA_PREFIX/lib/liblzma.a" ] && [ "$(cat "$LZMA_PREFIX/VERSION" 2>/dev/null)" = "$XZ_VERSION" ]; then
+  step "liblzma for MinGW $XZ_VERSION: cached in $LZMA_PREFIX"
+else
+  step "building liblzma for MinGW from xz-utils $XZ_VERSION into $LZMA_PREFIX"
+  work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+  chmod 777 "$work"
+  ( cd "$work" && apt-get source -q --download-only "xz-utils=$XZ_VERSION" >/dev/null 2>&1 ) \
+    || fail "apt-get source xz-utils=$XZ_VERSION"
+  orig=$(ls "$work"/xz-utils_*.orig.tar.* | grep -v '\.asc$' | head -n1)
+  tar -C "$work" -xf "$orig" || fail "unpacking xz-utils source"
+  src=$(find "$work" -maxdepth 1 -type d -name 'xz-*' | head -n1)
+  [ -n "$src" ] || fail "no xz source folder"
+  rm -rf "$LZMA_PREFIX"
+  ( cd "$src" && ./configure -q --host=i686-w64-mingw32 --prefix="$LZMA_PREFIX" \
+      --enable-static --disable-shared --disable-xz --disable-xzdec --disable-lzmadec \
+      --disable-lzmainfo --disable-scripts --disable-doc --disable-nls \
+      CC=i686-w64-mingw32-gcc-posix CFLAGS="-O2" >/dev/null \
+    && make -s -j"$(nproc)" >/dev/null && make -s install >/dev/null ) \
+    || fail "building liblzma for MinGW"
+  echo "$XZ_VERSION" > "$LZMA_PREFIX/VERSION"
+  rm -rf "$work"; trap - EXIT
+  step "liblzma for MinGW built"
+fi
+
+# 3. Wine prefix for the tests --------------------------------------------------------------------
+if [ -f "$WINEPREFIX_DIR/system.reg" ]; then
+  step "Wine prefix: present at $WINEPREFIX_DIR"
+else
+  step "creating the Wine prefix at $WINEPREFIX_DIR (about 20 s)"
+  mkdir -p "$WINEPREFIX_DIR"
+  WINEPREFIX="$WINEPREFIX_DIR" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 \
+    || fail "wineboot -i"
+  WINEPREFIX="$WINEPREFIX_DIR" wineserver -w || true
+  [ -f "$WINEPREFIX_DIR/system.reg" ] || fail "Wine prefix not created"
+fi
+step "done"
