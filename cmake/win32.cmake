@@ -22,7 +22,7 @@ halberd_warnings(halberd_format)
 # Libraries linked at load time are only those Windows always takes from the system folder
 # (KnownDLLs); every other DLL is loaded at run time from the system folder (foundation/system_library).
 add_library(halberd_engine STATIC ${HALBERD_WIN32_SOURCES})
-target_link_libraries(halberd_engine PUBLIC halberd_format kernel32 user32 advapi32 shell32 ole32)
+target_link_libraries(halberd_engine PUBLIC halberd_format kernel32 user32 gdi32 advapi32 shell32 ole32 ws2_32)
 halberd_warnings(halberd_engine)
 
 add_executable(halberd-setup WIN32 engine/main.cpp engine/resources.rc)

@@ -15,7 +15,7 @@ step() { printf '[setup] %s\n' "$*"; }
 fail() { printf '[setup] FAILED: %s\n' "$*" >&2; exit 1; }
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git python3
+  build-essential cmake ninja-build pkg-config git python3 python3-pytest
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
   libz-mingw-w64-dev zlib1g-dev liblzma-dev xz-utils
   googletest libgtest-dev

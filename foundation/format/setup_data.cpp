@@ -1,5 +1,6 @@
 #include "foundation/format/setup_data.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/format/corrupt_codes.h"
@@ -27,9 +28,6 @@ int ParseSetupHeader(const uint8_t* section, size_t available, SetupHeader& h) {
   if (!r.ReadI32(h.script_size) || h.script_size < 1 || h.script_size >= kMaxScriptSize) return corrupt::kScriptSize;
   if (!r.ReadU32(h.script_key) || !r.ReadU32(h.image_crc)) return corrupt::kScriptSize;
   if (!r.ReadI32(h.total_size) || h.total_size < 0) return corrupt::kTotalSize;
-  // The archive is read from the section in place: a total larger than the section would be
-  // read past the mapped bytes.
-  if (size_t(h.total_size) > available) return corrupt::kTotalSize;
   if (!r.ReadI32(h.file_count) || h.file_count < 0) return corrupt::kFileCount;
   if (!r.ReadI32(h.archive_size) || h.archive_size < 0) return corrupt::kArchiveSize;
   if (!r.ReadU32(h.archive_crc)) return corrupt::kArchiveSize;
@@ -49,9 +47,6 @@ int ParseSetupHeader(const uint8_t* section, size_t available, SetupHeader& h) {
   h.script_offset = r.position();
   if (!r.Skip(size_t(h.script_size))) return corrupt::kScriptSize;
   h.archive_offset = r.position();
-  // The archive fills the installation data exactly from the read pointer on.
-  if (uint64_t(h.archive_offset) + uint64_t(h.archive_size) != uint64_t(h.total_size))
-    return corrupt::kArchiveSize;
   return corrupt::kNone;
 }
 
@@ -138,6 +133,13 @@ int UnpackArchive(const SetupHeader& h, bool xz_chunks, ArchiveSource& source, c
     if (progress.on_chunk) progress.on_chunk(at, total);
   }
   return corrupt::kNone;
+}
+
+uint64_t SectionArchiveBytes(const SetupHeader& h, size_t mapped_size) {
+  // Bytes past the mapped section cannot be read in place: none are offered then, which shows as a
+  // size mismatch.
+  if (uint64_t(h.total_size) > mapped_size || uint64_t(h.total_size) < h.archive_offset) return 0;
+  return uint64_t(h.total_size) - h.archive_offset;
 }
 
 int ExtractionProgressPercent(uint64_t consumed, uint64_t total) {

@@ -109,6 +109,10 @@ constexpr int kSinkFailed = -3;
 int UnpackArchive(const SetupHeader& header, bool xz_chunks, ArchiveSource& source,
                   const OutputSink& sink, const ArchiveProgress& progress = {});
 
+// Archive source 0: the bytes from the archive offset up to the total size, which must lie within
+// the mapped section; otherwise none, so that the size check reports the mismatch (46).
+uint64_t SectionArchiveBytes(const SetupHeader& header, size_t mapped_size);
+
 // Progress position of the extraction: 28 + 31 * consumed / total percent.
 int ExtractionProgressPercent(uint64_t consumed, uint64_t total);
 

@@ -1,0 +1,61 @@
+# The two commands of the README:
+#   make demo  - packs the bundled example product, installs it under Wine and shows what it did
+#   make test  - every test: native (ASan/UBSan), Windows under Wine, end to end, fuzz smoke runs
+# Both first run scripts/setup.sh, which installs whatever a fresh Debian machine lacks.
+
+BUILD      := build
+NATIVE     := $(BUILD)/native
+WIN32      := $(BUILD)/win32
+FUZZ       := $(BUILD)/fuzz
+JOBS       ?= $(shell nproc)
+export HALBERD_WINEPREFIX ?= /opt/halberd-deps/wineprefix
+export WINEDEBUG := -all
+export WINEDLLOVERRIDES := mscoree,mshtml=
+
+.PHONY: all setup native win32 build test test-native test-win32 test-e2e test-fuzz fuzz demo bench clean
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+$(NATIVE)/build.ninja:
+	cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(WIN32)/build.ninja:
+	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+
+$(FUZZ)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALBERD_FUZZ=ON
+
+native: setup $(NATIVE)/build.ninja
+	ninja -C $(NATIVE) -j $(JOBS)
+
+win32: setup $(WIN32)/build.ninja
+	ninja -C $(WIN32) -j $(JOBS)
+
+build: native win32
+
+fuzz: setup $(FUZZ)/build.ninja
+	ninja -C $(FUZZ) -j $(JOBS)
+
+test: build fuzz
+	@bash tests/run_all.sh
+
+test-native: native
+	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
+
+test-win32: win32
+	@bash tests/run_all.sh win32
+
+test-e2e: build
+	@bash tests/run_all.sh e2e
+
+test-fuzz: fuzz
+	@bash tests/run_all.sh fuzz
+
+demo: build
+	@bash examples/demo.sh
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,64 @@
+// The install run: one thread of control through the phases, each owned by its step. Phases
+// whose steps do not exist yet are kept in place as empty steps, so the order is visible here.
+#include <windows.h>
+
+#include "engine/corrupt_installer.h"
+#include "engine/exit_routine.h"
+#include "engine/install_run.h"
+#include "engine/installation_data.h"
+#include "engine/language_texts.h"
+#include "engine/progress.h"
+#include "engine/run_state.h"
+#include "engine/setup_script_state.h"
+#include "foundation/format/setup_script.h"
+
+namespace halberd::engine {
+
+namespace {
+
+// Phases 2 and 3: the setup script, the product settings, the lists and the language table.
+void ReadSetupScript(const InstallationData& data) {
+  format::SetupScript& script = Script();
+  format::Bytes bytes = UnpackSetupScript(data);
+  format::ByteReader reader(bytes);
+  int head_code = format::ReadScriptHead(reader, Run().silent, script);
+  // The background window is created here unless ProductFlags bit 29 asks for none.
+  CheckSetupScriptCrc(data, bytes);
+  if (head_code) CorruptInstaller(head_code);
+  script.ProductFlags2 = data.header.flags2;
+  int code = format::ReadScriptBody(reader, script);
+  if (code) CorruptInstaller(code);
+  ApplyScriptToRun(script);
+  SetLanguageTable(&script.languages.rows, int(script.languages.DefaultLanguage()));
+}
+
+}  // namespace
+
+void InstallRun() {
+  // 1. Installation data: the section, its header and the file-size table.
+  InstallationData& data = OpenInstallationData();
+  // 2-3. Setup script and language table.
+  ReadSetupScript(data);
+  const format::SetupScript& script = Script();
+  // 4. Blocking query (not yet), integrity of the program file, the uninstaller image.
+  CheckProgramIntegrity(data, script.settings.integrity_mode);
+  PrepareUninstallerImage(data);
+  // 5. Language page.  6. Platform requirements.  7. Earlier installation, greeting, password,
+  // licence and readme pages.  8. Closing of running programs.  9. Version policy and folders.
+  // 10. Administrator-rights warning and restore point.  11. Uninstall and shared folders,
+  // batches before installation.
+  // 12. File extraction: the archive is unpacked into the extraction file first.
+  SetProgress(1);
+  std::wstring extraction = UnpackArchive(data, script.archive_source, (Run().ProductFlags & format::kFlagXzChunks) != 0);
+  (void)extraction;
+  SetProgress(90);
+  // 13. Registrations.  14. Shortcuts.  15. Registry entries.  16. Associations.  17. Firewall.
+  // 18. Readme and licence copies, PATH, uninstaller copy, uninstall data and registration.
+  // 19. Reboot operations, Post-Installation batch, restore point commit.
+  // 20. Log and failure summary, summary page, restart question.
+  // 21. Installation-Exit batch, restart or launches, exit.
+  SetProgress(100);
+  ExitRun(FinishedExitCode(Run()));
+}
+
+}  // namespace halberd::engine

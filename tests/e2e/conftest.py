@@ -1,0 +1,115 @@
+"""Shared helpers of the end-to-end tests: pack real installers with halberd-pack, run them under
+Wine, and take the installation data apart to damage one region at a time."""
+import os
+import pathlib
+import struct
+import subprocess
+import zlib
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+PACK = ROOT / "build/native/bin/halberd-pack"
+STUB = ROOT / "build/win32/bin/halberd-setup.exe"
+WIN_TEST_TOOLS = ROOT / "build/win32/bin"
+
+
+def wine_env():
+    env = dict(os.environ)
+    env.setdefault("WINEDEBUG", "-all")
+    env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    return env
+
+
+class Run:
+    def __init__(self, code, stdout, stderr):
+        self.code, self.stdout, self.stderr = code, stdout, stderr
+
+    def __repr__(self):
+        return f"exit {self.code}\n--stderr--\n{self.stderr}"
+
+
+def run_installer(exe, *args, timeout=120):
+    """Runs a Windows program under Wine; the exit code as Windows gave it (modulo 256)."""
+    p = subprocess.run(["wine", str(exe), *args], capture_output=True, env=wine_env(), timeout=timeout)
+    return Run(p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace"))
+
+
+def pack(files_dir, out, *options, name="Test Product"):
+    p = subprocess.run([str(PACK), "--files", str(files_dir), "--name", name, "-o", str(out), "--stub", str(STUB),
+                        *options], capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr
+    return out
+
+
+def wine_path_to_unix(path):
+    """C:\\x\\y inside the test prefix."""
+    prefix = pathlib.Path(os.environ["WINEPREFIX"])
+    drive, rest = path[0].lower(), path[3:].replace("\\", "/")
+    return prefix / "dosdevices" / f"{drive}:" / rest
+
+
+def wine_temp_folder():
+    p = subprocess.run(["wine", "cmd", "/c", "echo %TEMP%"], capture_output=True, env=wine_env(), text=True)
+    return wine_path_to_unix(p.stdout.strip())
+
+
+class SetupData:
+    """The installer's ".setup" section: where each field lies, so that a test can damage it."""
+
+    def __init__(self, data: bytearray):
+        self.data = data
+        e_lfanew = struct.unpack_from("<H", data, 0x3C)[0]
+        count = struct.unpack_from("<H", data, e_lfanew + 6)[0]
+        opt_size = struct.unpack_from("<H", data, e_lfanew + 20)[0]
+        table = e_lfanew + 24 + opt_size
+        self.e_lfanew = e_lfanew
+        for i in range(count):
+            entry = table + 40 * i
+            if data[entry:entry + 8].rstrip(b"\0") == b".setup":
+                self.raw = struct.unpack_from("<I", data, entry + 20)[0]
+                break
+        else:
+            raise AssertionError("no .setup section")
+        r = self.raw
+        self.flags2, self.script_size, self.script_key = struct.unpack_from("<IiI", data, r + 12)
+        self.total, self.file_count, self.archive_size, self.archive_crc = struct.unpack_from("<iiiI", data, r + 28)
+        self.sizes_at = r + 44
+        self.script_at = self.sizes_at + 4 * self.file_count + (56 if self.flags2 & (1 << 12) else 0)
+        self.archive_at = self.script_at + self.script_size
+
+    def field(self, offset):
+        return self.raw + offset
+
+    def put_i32(self, at, value):
+        struct.pack_into("<i", self.data, at, value)
+
+    def chunks(self):
+        """(offset of the chunk's length field, stored length) for each chunk."""
+        at, end, out = self.archive_at, self.archive_at + self.archive_size, []
+        while at < end:
+            n = struct.unpack_from("<i", self.data, at)[0]
+            out.append((at, n))
+            at += 8 + n
+        return out
+
+    def fix_archive_crc(self):
+        crc = zlib.crc32(bytes(self.data[self.archive_at:self.archive_at + self.archive_size]))
+        struct.pack_into("<I", self.data, self.field(40), crc)
+
+    def fix_chunk_crc(self, chunk_at):
+        n = struct.unpack_from("<i", self.data, chunk_at)[0]
+        struct.pack_into("<I", self.data, chunk_at + 4, zlib.crc32(bytes(self.data[chunk_at + 8:chunk_at + 8 + n])))
+
+
+@pytest.fixture(scope="session")
+def product(tmp_path_factory):
+    """A small product: text, a compressible file, an incompressible one, nested folders."""
+    root = tmp_path_factory.mktemp("product")
+    (root / "readme.txt").write_text("Hello from the test product.\r\n")
+    (root / "bin").mkdir()
+    (root / "bin" / "app.dat").write_bytes(b"compressible line of text\n" * 4000)
+    (root / "bin" / "tools").mkdir()
+    (root / "bin" / "tools" / "random.bin").write_bytes(os.urandom(50000))
+    (root / "empty.txt").write_bytes(b"")
+    return root

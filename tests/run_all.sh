@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Runs the test suites: native (ASan/UBSan), Windows unit tests under Wine, end-to-end tests under
+# Wine and Xvfb, and short fuzz runs. With an argument, only that suite (native, win32, e2e, fuzz).
+# Every suite gets a fresh copy of the Wine prefix, so no run sees what an earlier one left.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+TEMPLATE=${HALBERD_WINEPREFIX:-/opt/halberd-deps/wineprefix}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+FUZZ_SECONDS=${HALBERD_FUZZ_SECONDS:-30}
+only=${1:-all}
+passed=0; failed=0; failures=()
+
+fresh_prefix() {
+  local dir=$ROOT/build/test-wine/$1
+  [ -d "$dir" ] && { WINEPREFIX=$dir wineserver -k 2>/dev/null; rm -rf "$dir"; }
+  mkdir -p "$(dirname "$dir")"
+  cp -a "$TEMPLATE" "$dir"
+  echo "$dir"
+}
+
+count_ctest() {  # adds the counts of a ctest log
+  local log=$1 total fails
+  total=$(grep -oE 'tests failed out of [0-9]+' "$log" | grep -oE '[0-9]+$' | tail -n1)
+  fails=$(grep -oE '[0-9]+ tests failed out of' "$log" | grep -oE '^[0-9]+' | tail -n1)
+  total=${total:-0}; fails=${fails:-0}
+  passed=$((passed + total - fails)); failed=$((failed + fails))
+}
+
+run_native() {
+  echo "== native unit tests (ASan/UBSan)"
+  (cd build/native && ctest --output-on-failure -j "$(nproc)") 2>&1 | tee build/native-tests.log
+  count_ctest build/native-tests.log
+  [ "${PIPESTATUS[0]}" = 0 ] || failures+=(native)
+}
+
+run_win32() {
+  echo "== Windows unit tests under Wine"
+  local prefix; prefix=$(fresh_prefix unit)
+  export WINEPREFIX=$prefix
+  wineserver -p
+  (cd build/win32 && ctest --output-on-failure -j 2) 2>&1 | tee build/win32-tests.log
+  local rc=${PIPESTATUS[0]}
+  wineserver -k 2>/dev/null
+  count_ctest build/win32-tests.log
+  [ "$rc" = 0 ] || failures+=(win32)
+}
+
+run_e2e() {
+  echo "== end-to-end tests under Wine"
+  local prefix; prefix=$(fresh_prefix e2e)
+  export WINEPREFIX=$prefix
+  wineserver -p
+  xvfb-run -a /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e 2>&1 | tee build/e2e-tests.log
+  local rc=${PIPESTATUS[0]}
+  wineserver -k 2>/dev/null
+  local p f
+  p=$(grep -oE '[0-9]+ passed' build/e2e-tests.log | tail -n1 | grep -oE '^[0-9]+')
+  f=$(grep -oE '[0-9]+ failed' build/e2e-tests.log | tail -n1 | grep -oE '^[0-9]+')
+  passed=$((passed + ${p:-0})); failed=$((failed + ${f:-0}))
+  [ "$rc" = 0 ] || failures+=(e2e)
+}
+
+run_fuzz() {
+  echo "== fuzz smoke runs (${FUZZ_SECONDS}s each)"
+  for target in build/fuzz/bin/fuzz_*; do
+    [ -x "$target" ] || continue
+    local name; name=$(basename "$target")
+    local corpus=build/fuzz-corpus/$name
+    mkdir -p "$corpus"
+    [ -d "fuzz/corpus/$name" ] && cp -n fuzz/corpus/"$name"/* "$corpus"/ 2>/dev/null
+    if "$target" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=4096 -max_len=65536 -print_final_stats=1 \
+         "$corpus" > "build/$name.log" 2>&1; then
+      echo "$name: no failures ($(grep -oE 'stat::number_of_executed_units: *[0-9]+' "build/$name.log" | grep -oE '[0-9]+$' || echo ?) runs)"
+      passed=$((passed + 1))
+    else
+      echo "$name: FAILED"; tail -n 40 "build/$name.log"
+      failed=$((failed + 1)); failures+=("$name")
+    fi
+  done
+}
+
+case $only in
+  native) run_native ;;
+  win32) run_win32 ;;
+  e2e) run_e2e ;;
+  fuzz) run_fuzz ;;
+  all) run_native; run_win32; run_e2e; run_fuzz ;;
+  *) echo "unknown suite $only"; exit 2 ;;
+esac
+
+echo
+[ ${#failures[@]} -eq 0 ] || echo "failing suites: ${failures[*]}"
+echo "$passed passed, $failed failed"
+[ ${#failures[@]} -eq 0 ] && [ "$failed" = 0 ]
