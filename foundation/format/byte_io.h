@@ -120,6 +120,7 @@ class ByteReader {
   }
   bool ReadZString(std::string& out) {
     out.clear();
+    if (remaining() == 0) return false;  // memchr must not see a null pointer (empty input)
     const void* z = std::memchr(data_ + pos_, 0, remaining());
     if (!z) return false;
     size_t n = static_cast<const uint8_t*>(z) - (data_ + pos_);

@@ -31,6 +31,20 @@ constexpr int kImageRead = 35;
 constexpr int kImageCrc = 40;
 constexpr int kUninstallerImage = 42;
 constexpr int kSignatureBase = 1000;  // 1000 + class of the signature check
+// Setup script (setup_script.h).
+constexpr int kScriptDwellTime = 19;          // status-line dwell time above 9999 ms
+constexpr int kScriptLicenseCount = 24;       // more than 20 licence texts
+constexpr int kScriptReadmeCount = 26;        // more than 20 readme texts
+constexpr int kScriptLanguageCount = 30;      // languages not 1-200
+constexpr int kScriptTextCount = 31;          // texts not 1-10000
+constexpr int kScriptEnd = 32;                // end marker wrong, or the script ends early
+constexpr int kScriptAssociationCount = 36;   // more than 1000 file associations
+constexpr int kScriptUninstallValueCount = 37;  // more than 1000 extra uninstall values
+constexpr int kScriptDeletionCount = 38;      // a conditional deletion beyond the 1001st
+constexpr int kScriptBitmapSize = 39;         // picture size above 100 percent
+constexpr int kScriptAutoCloseCount = 41;     // a program to close beyond the 1000th
+constexpr int kScriptRegistrationCount = 48;  // more than 1000 registration entries
+constexpr int kUninstallValueType = 200;      // extra uninstall value of an unknown type, when saved
 // File entries of the extraction stream.
 constexpr int kEntrySizeTable = 70;
 constexpr int kEntryNegativeSize = 71;
