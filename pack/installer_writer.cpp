@@ -74,8 +74,13 @@ bool BuildInstaller(const Bytes& stub, const InstallationData& d, Bytes& out, st
   if (!BuildSectionData(d, section, archive_offset, error)) return false;
   out = stub;
   PeSection added;
+  // An archive read from the file must reach exactly to the end of the file: the section then
+  // maps the header and the script only, and the file is not padded after the archive.
   uint32_t mapped = uint32_t(d.archive_in_file ? archive_offset : section.size());
-  if (!AppendSection(out, kSetupSectionName, section, mapped, added, error)) return false;
+  if (!AppendSection(out, kSetupSectionName, section, mapped, added, error, d.archive_in_file)) {
+    if (d.archive_in_file) error += " (the archive is too small to be read from the file; use the section)";
+    return false;
+  }
 
   PeLayout layout;
   PeSection found;

@@ -39,6 +39,7 @@ run_win32() {
   local prefix; prefix=$(fresh_prefix unit)
   export WINEPREFIX=$prefix
   wineserver -p
+  wine cmd /c exit </dev/null >/dev/null 2>&1
   (cd build/win32 && ctest --output-on-failure -j 2) 2>&1 | tee build/win32-tests.log
   local rc=${PIPESTATUS[0]}
   wineserver -k 2>/dev/null
@@ -51,6 +52,8 @@ run_e2e() {
   local prefix; prefix=$(fresh_prefix e2e)
   export WINEPREFIX=$prefix
   wineserver -p
+  # Wine starts its services with the first program; they must not inherit a test's pipes.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
   xvfb-run -a /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e 2>&1 | tee build/e2e-tests.log
   local rc=${PIPESTATUS[0]}
   wineserver -k 2>/dev/null

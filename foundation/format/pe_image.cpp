@@ -79,7 +79,7 @@ bool StripSection(Bytes& image, const PeLayout& l, const PeSection& s, const Byt
 }
 
 bool AppendSection(Bytes& exe, const char* name, const Bytes& data, uint32_t mapped_size, PeSection& added,
-                   std::string& error) {
+                   std::string& error, bool whole_raw_blocks) {
   PeLayout l;
   int code;
   if (exe.size() < 0x40 || exe[0] != 'M' || exe[1] != 'Z') {
@@ -137,6 +137,13 @@ bool AppendSection(Bytes& exe, const char* name, const Bytes& data, uint32_t map
   }
   uint32_t raw_position = AlignUp(exe.size(), file_alignment);
   uint32_t raw_size = AlignUp(data.size(), file_alignment);
+  if (whole_raw_blocks) {
+    raw_size = file_alignment ? uint32_t(data.size() / file_alignment * file_alignment) : uint32_t(data.size());
+    if (raw_size < mapped_size) {
+      error = "the section is too small to map its first " + std::to_string(mapped_size) + " bytes";
+      return false;
+    }
+  }
   uint32_t virtual_address = AlignUp(virtual_end, section_alignment);
   if (uint64_t(raw_position) + raw_size > 0xFFFFFFFFu || uint64_t(virtual_address) + mapped_size > 0x7FFFFFFFu) {
     error = "the installation data is too large for a 32-bit program";
@@ -157,7 +164,7 @@ bool AppendSection(Bytes& exe, const char* name, const Bytes& data, uint32_t map
 
   exe.resize(raw_position, 0);
   exe.insert(exe.end(), data.begin(), data.end());
-  exe.resize(size_t(raw_position) + raw_size, 0);
+  if (!whole_raw_blocks) exe.resize(size_t(raw_position) + raw_size, 0);
 
   added.index = l.section_count;
   added.table_offset = l.section_table_offset + 40 * l.section_count;

@@ -53,8 +53,12 @@ bool StripSection(Bytes& image, const PeLayout& layout, const PeSection& section
 
 // Pack tool: appends `data` as a new last section named `name`, of which the loader maps the
 // first `mapped_size` bytes. Fails with a reason when the stub has no room or is not a PE32 file.
+// By default the section's raw size is the data rounded up to the file alignment and the file is
+// padded to it. With `whole_raw_blocks`, the raw size is the data rounded down instead and the
+// file ends with the data, its last partial block lying after the section: the layout of an
+// installer that reads its archive from the file up to the file's end.
 bool AppendSection(Bytes& exe, const char* name, const Bytes& data, uint32_t mapped_size, PeSection& added,
-                   std::string& error);
+                   std::string& error, bool whole_raw_blocks = false);
 
 // The PE checksum (as the image-help library computes it) with the checksum field left out.
 uint32_t PeChecksum(const Bytes& file, uint32_t checksum_offset);

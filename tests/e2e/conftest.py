@@ -4,6 +4,7 @@ import os
 import pathlib
 import struct
 import subprocess
+import tempfile
 import zlib
 
 import pytest
@@ -29,10 +30,21 @@ class Run:
         return f"exit {self.code}\n--stderr--\n{self.stderr}"
 
 
+def run_wine(args, timeout=120):
+    """Runs a Windows program under Wine and waits for its exit, not for the end of its output:
+    Wine's own helper processes may hold a pipe open long after the program ended, so the output
+    goes to files."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        p = subprocess.run(["wine", *map(str, args)], stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                           env=wine_env(), timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return Run(p.returncode, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace"))
+
+
 def run_installer(exe, *args, timeout=120):
-    """Runs a Windows program under Wine; the exit code as Windows gave it (modulo 256)."""
-    p = subprocess.run(["wine", str(exe), *args], capture_output=True, env=wine_env(), timeout=timeout)
-    return Run(p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace"))
+    """Runs an installer under Wine; the exit code as Windows gave it (modulo 256)."""
+    return run_wine([exe, *args], timeout=timeout)
 
 
 def pack(files_dir, out, *options, name="Test Product"):
@@ -49,9 +61,14 @@ def wine_path_to_unix(path):
     return prefix / "dosdevices" / f"{drive}:" / rest
 
 
+_temp_folder = None
+
+
 def wine_temp_folder():
-    p = subprocess.run(["wine", "cmd", "/c", "echo %TEMP%"], capture_output=True, env=wine_env(), text=True)
-    return wine_path_to_unix(p.stdout.strip())
+    global _temp_folder
+    if _temp_folder is None:
+        _temp_folder = wine_path_to_unix(run_wine(["cmd", "/c", "echo %TEMP%"]).stdout.strip())
+    return _temp_folder
 
 
 class SetupData:

@@ -6,7 +6,7 @@ import subprocess
 
 import pytest
 
-from conftest import PACK, STUB, SetupData, pack, run_installer, wine_env, wine_temp_folder
+from conftest import PACK, STUB, SetupData, pack, run_installer, run_wine, wine_temp_folder
 
 KEY = "0123456789abcdef" * 7
 
@@ -38,9 +38,9 @@ def test_silent_install_finishes(product, tmp_path, options):
 def test_extraction_file_is_registered_for_deletion_at_restart(product, tmp_path):
     exe = pack(product, tmp_path / "setup.exe")
     assert run_installer(exe, "/silent").code == 0
-    q = subprocess.run(["wine", "reg", "query", r"HKLM\System\CurrentControlSet\Control\Session Manager",
-                        "/v", "PendingFileRenameOperations"], capture_output=True, env=wine_env())
-    assert re.search(rb"TLT[0-9A-F ]{0,4}", q.stdout.replace(b"\0", b"")), q.stdout
+    q = run_wine(["reg", "query", r"HKLM\System\CurrentControlSet\Control\Session Manager",
+                  "/v", "PendingFileRenameOperations"])
+    assert re.search(r"TLT[0-9A-F ]{0,4}", q.stdout), q
 
 
 def corrupt_header(field_offset, value):
