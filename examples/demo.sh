@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# make demo: packs the bundled example product, runs its installer silently under Wine in a fresh
+# Wine prefix, and shows what it did.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+source examples/demo/product.env
+OUT=build/demo
+mkdir -p "$OUT"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$ROOT/$OUT/wineprefix
+TEMPLATE=${HALBERD_WINEPREFIX:-/opt/halberd-deps/wineprefix}
+
+echo "== packing examples/demo/files"
+build/native/bin/halberd-pack --files examples/demo/files --name "$NAME" --version "$VERSION" \
+  --publisher "$PUBLISHER" -o "$OUT/example-setup.exe"
+
+echo
+echo "== a fresh Wine prefix in $WINEPREFIX"
+[ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"; }
+cp -a "$TEMPLATE" "$WINEPREFIX"
+wine cmd /c exit </dev/null >/dev/null 2>&1
+
+echo
+echo "== running: wine $OUT/example-setup.exe /silent"
+set +e
+wine "$OUT/example-setup.exe" /silent </dev/null > "$OUT/run.out" 2> "$OUT/run.err"
+code=$?
+set -e
+case $code in
+  0) meaning="installation finished" ;;
+  2) meaning="the installation data is damaged" ;;
+  15) meaning="command-line error" ;;
+  16) meaning="finished; a restart is required" ;;
+  17) meaning="finished, but the disk was full" ;;
+  255) meaning="fatal error" ;;
+  *) meaning="see the exit-code table in README.md" ;;
+esac
+echo "exit code: $code ($meaning)"
+[ -s "$OUT/run.err" ] && { echo "messages:"; sed 's/^/  /' "$OUT/run.err"; }
+
+echo
+echo "== what the run left"
+echo "extraction file registered for deletion at restart:"
+wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
+  </dev/null 2>/dev/null | tr -d '\0' | grep -oE '[^ ]*TLT[^ ]*' | sed 's/^/  /' || echo "  (none)"
+tempdir=$(wine cmd /c 'echo %TEMP%' </dev/null 2>/dev/null | tr -d '\r')
+echo "temporary files left in $tempdir: $(find "$WINEPREFIX/drive_c/users" -name 'TLT*' 2>/dev/null | wc -l)"
+wineserver -k 2>/dev/null || true
+echo
+echo "The installer is $OUT/example-setup.exe; run it again with: WINEPREFIX=$WINEPREFIX wine $OUT/example-setup.exe /silent"
+exit $code
