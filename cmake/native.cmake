@@ -26,6 +26,11 @@ file(GLOB PACK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/pack/*.cpp)
 list(FILTER PACK_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(halberd_pack_lib STATIC foundation/format/xz_encode.cpp ${PACK_SOURCES})
 target_link_libraries(halberd_pack_lib PUBLIC halberd_format)
+# The project-file reader uses toml++ header-only (its header, not Debian's shared library), so the
+# same source builds the pack tool for Windows later.
+find_package(tomlplusplus 3 REQUIRED)
+get_target_property(TOMLPLUSPLUS_INCLUDE tomlplusplus::tomlplusplus INTERFACE_INCLUDE_DIRECTORIES)
+target_include_directories(halberd_pack_lib SYSTEM PRIVATE ${TOMLPLUSPLUS_INCLUDE})
 halberd_warnings(halberd_pack_lib)
 
 add_executable(halberd-pack pack/main.cpp)
@@ -40,6 +45,10 @@ if(HALBERD_TESTS AND NOT HALBERD_FUZZ)
   target_compile_definitions(native_tests PRIVATE HALBERD_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   include(GoogleTest)
   gtest_discover_tests(native_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS native)
+  # Builds installers with damaged setup scripts for the end-to-end tests.
+  add_executable(make_test_installer tests/tools/make_installer.cpp)
+  target_link_libraries(make_test_installer PRIVATE halberd_pack_lib)
+  halberd_warnings(make_test_installer)
 endif()
 
 if(HALBERD_FUZZ)

@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include "engine/corrupt_installer.h"
+#include "engine/default_install_folder.h"
 #include "engine/exit_routine.h"
 #include "engine/install_run.h"
 #include "engine/installation_data.h"
 #include "engine/language_texts.h"
+#include "engine/product_settings.h"
 #include "engine/progress.h"
 #include "engine/run_state.h"
 #include "engine/setup_script_state.h"
@@ -29,7 +31,9 @@ void ReadSetupScript(const InstallationData& data) {
   int code = format::ReadScriptBody(reader, script);
   if (code) CorruptInstaller(code);
   ApplyScriptToRun(script);
-  SetLanguageTable(&script.languages.rows, int(script.languages.DefaultLanguage()));
+  if (Settings().DisplayName.empty()) CorruptInstaller(kCorruptNoProductName);
+  ApplyBitness(Settings().Bitness);
+  LoadLanguageTable(script.languages, RunLanguageTokens(script), script.dialog_caption);
 }
 
 }  // namespace
@@ -39,6 +43,7 @@ void InstallRun() {
   InstallationData& data = OpenInstallationData();
   // 2-3. Setup script and language table.
   ReadSetupScript(data);
+  SetDefaultInstallFolder();
   const format::SetupScript& script = Script();
   // 4. Blocking query (not yet), integrity of the program file, the uninstaller image.
   CheckProgramIntegrity(data, script.settings.integrity_mode);

@@ -16,6 +16,7 @@ inline constexpr char kOwnCaptionA[] = "Halberd Setup";
 struct RunState {
   std::wstring display_name;          // /n:, else the setup script
   std::wstring install_folder_override;  // /d:
+  std::wstring install_folder;        // the installation folder as settled so far (default, /d:, chosen)
   std::wstring uninstall_product;     // /u:
   std::wstring launch_after;          // /r:
   std::string extra_batch[3];         // /b1: /b2: /b3: (ANSI)
@@ -27,6 +28,11 @@ struct RunState {
   uint64_t session = 0;               // random, top bit clear
   uint64_t ProductFlags = 0;
   uint32_t ProductFlags2 = 0;
+  // A 64-bit product switches the file-system redirection off when its script is read; a failure
+  // is kept here and made fatal by the platform check ("Wow64DisableWow64FsRedirection() failed").
+  bool fs_redirection_off = false;
+  bool fs_redirection_failed = false;
+  void* fs_redirection_cookie = nullptr;  // handed back when the redirection is restored
 
   bool restart_required() const { return (ProductFlags >> 14) & 1; }
   void set_restart_required() { ProductFlags |= uint64_t(1) << 14; }

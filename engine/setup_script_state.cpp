@@ -1,5 +1,6 @@
 #include "engine/setup_script_state.h"
 
+#include "engine/product_settings.h"
 #include "engine/run_state.h"
 
 namespace halberd::engine {
@@ -14,7 +15,10 @@ void ApplyScriptToRun(const format::SetupScript& script) {
   run.ProductFlags = script.ProductFlags;
   if (script.run_mode == 1) run.automatic = true;
   else if (script.run_mode == 2 && !run.silent) run.automatic = false;
-  if (run.display_name.empty()) run.display_name.assign(script.DisplayName.begin(), script.DisplayName.end());
+  // The product settings, with the defaults that follow from the display name (/n: first).
+  ProductSettings& settings = Settings();
+  settings = SettingsFromScript(script, std::u16string(run.display_name.begin(), run.display_name.end()), run.session);
+  run.display_name.assign(settings.DisplayName.begin(), settings.DisplayName.end());
 }
 
 }  // namespace halberd::engine

@@ -6,8 +6,8 @@ namespace halberd::engine {
 
 format::SetupScript& Script();
 
-// ProductFlags, the run-mode byte (1: automatic on; 2: automatic off unless silent) and the
-// display name when no /n: gave one.
+// ProductFlags, the run-mode byte (1: automatic on; 2: automatic off unless silent), the display
+// name when no /n: gave one, and the product settings (product_settings.h).
 void ApplyScriptToRun(const format::SetupScript& script);
 
 }  // namespace halberd::engine

@@ -4,16 +4,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-source examples/demo/product.env
 OUT=build/demo
 mkdir -p "$OUT"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=$ROOT/$OUT/wineprefix
 TEMPLATE=${HALBERD_WINEPREFIX:-/opt/halberd-deps/wineprefix}
 
-echo "== packing examples/demo/files"
-build/native/bin/halberd-pack --files examples/demo/files --name "$NAME" --version "$VERSION" \
-  --publisher "$PUBLISHER" -o "$OUT/example-setup.exe"
+echo "== packing examples/demo/product.toml"
+build/native/bin/halberd-pack examples/demo/product.toml -o "$OUT/example-setup.exe"
 
 echo
 echo "== a fresh Wine prefix in $WINEPREFIX"

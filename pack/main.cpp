@@ -1,13 +1,17 @@
-// halberd-pack: packs a product's files into a Windows installer.
+// halberd-pack: packs a product described by a project file (or by the first form of the command
+// line) into a Windows installer. Reading the project is project_file.cpp's; packing the files is
+// payload.cpp's; assembling the installer is installer_writer.cpp's.
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "foundation/format/setup_script.h"
 #include "pack/installer_writer.h"
+#include "pack/language_files.h"
 #include "pack/pack_options.h"
 #include "pack/payload.h"
-#include "pack/script_builder.h"
+#include "pack/project_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -37,14 +41,30 @@ fs::path SelfPath(const char* argv0) {
 }
 
 // The stub of the same build: beside the tool (an installed layout), or in the build tree.
-std::string FindStub(const char* argv0) {
+std::string FindStub(const fs::path& self) {
   if (const char* env = std::getenv("HALBERD_STUB")) return env;
-  fs::path dir = SelfPath(argv0).parent_path();
+  fs::path dir = self.parent_path();
   for (const fs::path& candidate : {dir / "halberd-setup.exe", dir / ".." / ".." / "win32" / "bin" / "halberd-setup.exe"}) {
     std::error_code ec;
     if (fs::is_regular_file(candidate, ec)) return candidate.lexically_normal().string();
   }
   return {};
+}
+
+bool ReadProject(const pack::PackOptions& o, const pack::ProjectEnvironment& env, pack::Project& project,
+                 pack::Diagnostics& diag) {
+  if (!o.project.empty()) return pack::ReadProjectFile(o.project, env, project, diag);
+  pack::ImpliedProject implied;
+  implied.files_dir = o.files_dir;
+  implied.name = o.display_name;
+  implied.version = o.version;
+  implied.publisher = o.publisher;
+  implied.install_folder = o.install_folder;
+  implied.package = {o.chunk_size, o.compress, o.xz_preset, o.cipher_key};
+  implied.integrity = int(o.integrity);
+  implied.archive_source = int(o.archive_source);
+  implied.keep_uninstaller_data = !o.strip_uninstaller;
+  return pack::BuildImpliedProject(implied, env, project, diag);
 }
 
 }  // namespace
@@ -58,37 +78,46 @@ int main(int argc, char** argv) {
   pack::PackOptions options;
   std::string error;
   if (!pack::ParsePackOptions(args, options, error)) return Fail(error + "\n\n" + pack::PackUsage());
-  if (options.stub.empty()) options.stub = FindStub(argv[0]);
+  const fs::path self = SelfPath(argv[0]);
+  if (options.stub.empty()) options.stub = FindStub(self);
   if (options.stub.empty()) return Fail("no installer stub found: give --stub or set HALBERD_STUB");
-
   format::Bytes stub;
   if (!pack::ReadWholeFile(options.stub, stub, error)) return Fail("stub: " + error);
+  std::error_code ec;
+  if (options.project.empty() && !fs::is_directory(options.files_dir, ec))
+    return Fail("\"" + options.files_dir + "\" is not a folder");
 
-  std::vector<pack::PackedFile> files;
-  if (!pack::CollectFiles(options.files_dir, files, error)) return Fail(error);
+  pack::ProjectEnvironment env{pack::FindLanguageFolder(self)};
+  pack::Project project;
+  pack::Diagnostics diag;
+  bool ok = ReadProject(options, env, project, diag);
+  for (const pack::Diagnostic& d : diag.Sorted()) std::fprintf(stderr, "%s\n", pack::FormatDiagnostic(d).c_str());
+  if (!ok) return Fail("no installer written");
 
   pack::ArchiveOptions archive_options;
-  archive_options.chunk_size = options.chunk_size;
-  archive_options.compress = options.compress;
-  archive_options.xz_preset = options.xz_preset;
-  if (options.cipher_key) archive_options.cipher_key = options.cipher_key->data();
+  archive_options.chunk_size = project.package.chunk_size;
+  archive_options.compress = project.package.compress;
+  archive_options.xz_preset = project.package.xz_preset;
+  if (project.package.cipher_key) archive_options.cipher_key = project.package.cipher_key->data();
   pack::Archive archive;
-  if (!pack::BuildArchive(files, archive_options, archive, error)) return Fail(error);
+  if (!pack::BuildArchive(project.files, archive_options, archive, error)) return Fail(error);
 
   pack::InstallationData data;
-  data.flags2 = options.strip_uninstaller ? (1u << 5) : 0;
-  if (!pack::BuildSetupScript(options, data.script, error)) return Fail("setup script: " + error);
+  data.flags2 = project.script.ProductFlags2;
+  format::ByteWriter script;
+  if (!format::WriteSetupScript(project.script, script, &error)) return Fail("setup script: " + error);
+  data.script = std::move(script.bytes());
   data.file_sizes = archive.file_sizes;
   data.archive = std::move(archive.bytes);
-  if (options.cipher_key) data.cipher_key = *options.cipher_key;
-  data.archive_in_file = options.archive_source == pack::ArchiveSourceKind::kFile;
-  data.xz_preset = options.xz_preset;
+  if (project.package.cipher_key) data.cipher_key = *project.package.cipher_key;
+  data.archive_in_file = project.script.archive_source != 0;
+  data.xz_preset = project.package.xz_preset;
 
   format::Bytes installer;
   if (!pack::BuildInstaller(stub, data, installer, error)) return Fail(error);
   if (!pack::WriteFileAtomically(options.output, installer, error)) return Fail(error);
   std::printf("halberd-pack: wrote %s: %zu files, %llu bytes unpacked, %u chunks, %zu bytes\n",
-              options.output.c_str(), files.size(), static_cast<unsigned long long>(archive.stream_size),
+              options.output.c_str(), project.files.size(), static_cast<unsigned long long>(archive.stream_size),
               archive.chunk_count, installer.size());
   return 0;
 }

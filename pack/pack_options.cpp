@@ -5,17 +5,22 @@
 namespace halberd::pack {
 
 std::string PackUsage() {
-  return "Usage: halberd-pack --files DIR --name NAME -o OUTPUT [options]\n"
+  return "Usage: halberd-pack PROJECT.toml -o OUTPUT [--stub FILE]\n"
+         "       halberd-pack --files DIR --name NAME -o OUTPUT [options]\n"
          "\n"
-         "Packs the files below DIR into a Windows installer.\n"
+         "Packs a product into a Windows installer. The project file describes everything the\n"
+         "installer does (docs/project-format.md); the second form packs the files below DIR\n"
+         "with every other setting at its default.\n"
          "\n"
+         "  -o, --output FILE      installer to write (replaced only when packing succeeds)\n"
+         "  --stub FILE            installer stub (default: halberd-setup.exe of this build)\n"
+         "\n"
+         "Second form only:\n"
          "  --files DIR            folder whose files (and sub-folders) are installed\n"
          "  --name NAME            product display name\n"
-         "  -o, --output FILE      installer to write (replaced only when packing succeeds)\n"
          "  --version TEXT         product version (DisplayVersion)\n"
          "  --publisher TEXT       publisher\n"
          "  --install-folder PATH  default installation folder (default: the name, in Program Files)\n"
-         "  --stub FILE            installer stub (default: halberd-setup.exe of this build)\n"
          "  --chunk-size BYTES     unpacked size of one archive chunk (default 4194304)\n"
          "  --preset 0-9           xz compression preset (default 6)\n"
          "  --store                store the chunks without compression\n"
@@ -54,6 +59,7 @@ bool ParseHexKey(const std::string& text, std::vector<uint8_t>& key) {
 }  // namespace
 
 bool ParsePackOptions(const std::vector<std::string>& args, PackOptions& o, std::string& error) {
+  std::string second_form;  // the first option that only the second form takes
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& out) {
@@ -116,14 +122,20 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions& o, std:
       }
     } else if (a == "--keep-uninstaller-data") {
       o.strip_uninstaller = false;
+    } else if (!a.empty() && a[0] != '-' && o.project.empty()) {
+      o.project = a;
     } else {
       error = "unknown argument \"" + a + "\"";
       return false;
     }
+    if (a != o.project && a != "-o" && a != "--output" && a != "--stub" && second_form.empty()) second_form = a;
   }
-  if (o.files_dir.empty()) error = "--files is required";
-  else if (o.display_name.empty()) error = "--name is required";
+  if (!o.project.empty() && !second_form.empty())
+    error = second_form + " belongs to the second form; with a project file, set it in the project";
   else if (o.output.empty()) error = "-o is required";
+  else if (!o.project.empty()) return true;
+  else if (o.files_dir.empty()) error = "--files is required (or give a project file)";
+  else if (o.display_name.empty()) error = "--name is required";
   return error.empty();
 }
 

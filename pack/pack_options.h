@@ -1,5 +1,5 @@
-// The pack tool's command line (its first form: a folder of files and the few settings the
-// setup script needs).
+// The pack tool's command line: a project file and the installer to write, or the first form (a
+// folder of files and the few settings it needs, which imply a small project).
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -12,6 +12,7 @@ enum class IntegrityMode { kNone = 0, kCrc = 1, kSignature = 2 };
 enum class ArchiveSourceKind { kSection = 0, kFile = 1 };
 
 struct PackOptions {
+  std::string project;          // project file (product.toml); empty: the first form below
   std::string files_dir;        // the product's files, installed below the installation folder
   std::string output;           // installer to write
   std::string stub;             // installer stub (halberd-setup.exe); empty: found beside the tool

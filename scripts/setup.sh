@@ -17,7 +17,7 @@ fail() { printf '[setup] FAILED: %s\n' "$*" >&2; exit 1; }
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git python3 python3-pytest
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
-  libz-mingw-w64-dev zlib1g-dev liblzma-dev xz-utils
+  libz-mingw-w64-dev zlib1g-dev liblzma-dev xz-utils libtomlplusplus-dev
   googletest libgtest-dev
   clang libclang-rt-14-dev llvm
   wine wine32:i386 xvfb xauth

@@ -19,6 +19,14 @@ fresh_prefix() {
   echo "$dir"
 }
 
+# A fresh prefix for a suite, its server kept running, Wine's services started with no pipes of
+# ours (a service that inherits a test's pipe keeps the test waiting for its end).
+start_wine() {
+  export WINEPREFIX; WINEPREFIX=$(fresh_prefix "$1")
+  wineserver -p
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
 count_ctest() {  # adds the counts of a ctest log
   local log=$1 total fails
   total=$(grep -oE 'tests failed out of [0-9]+' "$log" | grep -oE '[0-9]+$' | tail -n1)
@@ -36,12 +44,18 @@ run_native() {
 
 run_win32() {
   echo "== Windows unit tests under Wine"
-  local prefix; prefix=$(fresh_prefix unit)
-  export WINEPREFIX=$prefix
-  wineserver -p
-  wine cmd /c exit </dev/null >/dev/null 2>&1
+  start_wine unit
+  # The HTTP client's tests talk to a loopback server of their own (127.0.0.1 only).
+  local http_port_file=build/http-test-server.port http_server
+  rm -f "$http_port_file"
+  python3 tests/tools/http_test_server.py --port-file "$http_port_file" --lifetime 1800 >build/http-test-server.log 2>&1 &
+  http_server=$!
+  for _ in $(seq 50); do [ -s "$http_port_file" ] && break; sleep 0.1; done
+  export HALBERD_HTTP_TEST_PORT; HALBERD_HTTP_TEST_PORT=$(cat "$http_port_file" 2>/dev/null)
   (cd build/win32 && ctest --output-on-failure -j 2) 2>&1 | tee build/win32-tests.log
   local rc=${PIPESTATUS[0]}
+  kill "$http_server" 2>/dev/null; wait "$http_server" 2>/dev/null
+  unset HALBERD_HTTP_TEST_PORT
   wineserver -k 2>/dev/null
   count_ctest build/win32-tests.log
   [ "$rc" = 0 ] || failures+=(win32)
@@ -49,11 +63,7 @@ run_win32() {
 
 run_e2e() {
   echo "== end-to-end tests under Wine"
-  local prefix; prefix=$(fresh_prefix e2e)
-  export WINEPREFIX=$prefix
-  wineserver -p
-  # Wine starts its services with the first program; they must not inherit a test's pipes.
-  wine cmd /c exit </dev/null >/dev/null 2>&1
+  start_wine e2e
   xvfb-run -a /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e 2>&1 | tee build/e2e-tests.log
   local rc=${PIPESTATUS[0]}
   wineserver -k 2>/dev/null

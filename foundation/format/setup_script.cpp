@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "foundation/format/corrupt_codes.h"
+#include "foundation/text_convert.h"
 
 namespace halberd::format {
 
@@ -42,6 +43,7 @@ class ItemReader {
   bool Bytes(size_t n, std::string& v) { return ok_ = ok_ && in_.ReadBytes(n, v); }
   bool Data(std::string& v) { return ok_ = ok_ && in_.ReadString(v); }  // string item, bytes
   bool Blob(std::string& v) { return ok_ = ok_ && in_.ReadBlob(v); }
+  bool Data16(std::string& v) { return ok_ = ok_ && in_.ReadString16(v); }  // string16 item, bytes
   bool Z(std::string& v) { return ok_ = ok_ && in_.ReadZString(v); }
   bool WZ(std::u16string& v) { return ok_ = ok_ && in_.ReadWZString(v); }
   // UTF-16LE texts in the length-prefixed kinds.
@@ -142,6 +144,9 @@ class ItemWriter {
   void Text16(int item, const std::u16string& v) {
     Check(item, v.size() <= 0xFFFF / 2, "text longer than 32767 characters");
     if (out_) out_->String16(ByteWriter::BytesFromUtf16(v));
+  }
+  void Data16(const std::string& v) {  // only the fixed end mark of item 75
+    if (out_) out_->String16(v);
   }
   void BlobText(int item, const std::u16string& v) {
     Check(item, v.size() <= size_t(std::numeric_limits<int32_t>::max()) / 2, "text longer than 2^31-1 bytes");
@@ -244,10 +249,10 @@ void EmitScript(const SetupScript& s, ItemWriter& w) {
   w.Data(53, s.opening_sound);
   w.Text(54, s.DesktopFolder);
   w.Blob(55, s.desktop_folder_icon);
-  const Batches& b = s.batches;
-  for (const std::u16string* batch : {&b.pre_install, &b.post_install, &b.install_exit, &b.UninstallBatch1,
-                                      &b.UninstallBatch2, &b.upgrade, &b.reinstall})
-    w.Text(56, *batch);
+  const Batches& b = s.batches;                                       // 56: code page 1252
+  for (const std::string* batch : {&b.pre_install, &b.post_install, &b.install_exit, &b.UninstallBatch1,
+                                   &b.UninstallBatch2, &b.upgrade, &b.reinstall})
+    w.Data(56, *batch);
   w.Raw(s.minimum_windows_version);                                   // 57
   w.U32(s.excluded_windows_mask);                                     // 58
   w.U8(s.archive_source);                                             // 59
@@ -319,16 +324,17 @@ void EmitScript(const SetupScript& s, ItemWriter& w) {
   w.Text16(74, s.SupportOffer);
   w.Blob(74, s.product_icon);
 
+  // The end mark is 8-bit (11 bytes); a UTF-16LE window class always has an even length, so no
+  // entry can be taken for the end of the list.
   w.Check(75, s.AutoClose.size() <= kMaxAutoClose, "more than 1000 programs to close");
   for (const AutoCloseEntry& e : s.AutoClose) {
-    w.Check(75, e.window_class != kAutoCloseListEnd, "a window class equal to the end of the list");
     w.Text16(75, e.window_class);
     w.Text16(75, e.window_title);
     w.Text16(75, e.program_name);
     w.U8(e.action);
     w.U8(e.flags);
   }
-  w.Text16(75, kAutoCloseListEnd);
+  w.Data16(kAutoCloseListEnd);
 
   const LanguageTable& table = s.languages;
   w.Check(76, !table.names.empty() && table.names.size() <= kMaxLanguages, "not 1-200 languages");
@@ -346,6 +352,62 @@ void EmitScript(const SetupScript& s, ItemWriter& w) {
 }  // namespace
 
 uint64_t SilentModeFlags(uint64_t flags) { return (flags & ~kSilentClear) | kSilentSet; }
+
+namespace {
+// Bytes 0x80-0x9F of code page 1252; the five undefined bytes keep their own number.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+}  // namespace
+
+std::string Cp1252FromUtf16(std::u16string_view text, bool* exact) {
+  std::string out;
+  out.reserve(text.size());
+  bool all = true;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      out += char(c);
+      continue;
+    }
+    char mapped = 0;
+    for (size_t k = 0; k < 32; ++k) {
+      if (kCp1252High[k] == c) mapped = char(0x80 + k);
+    }
+    if (!mapped) {
+      all = false;
+      mapped = '?';
+      // A surrogate pair is one character: one "?".
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
+    }
+    out += mapped;
+  }
+  if (exact) *exact = all;
+  return out;
+}
+
+std::u16string Utf16FromCp1252(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    uint8_t b = uint8_t(ch);
+    out += (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : char16_t(b);
+  }
+  return out;
+}
+
+namespace {
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+std::string_view WithoutBom(std::string_view document) {
+  if (document.substr(0, kUtf8Bom.size()) == kUtf8Bom) document.remove_prefix(kUtf8Bom.size());
+  return document;
+}
+}  // namespace
+
+bool DocumentIsRtf(std::string_view document) { return WithoutBom(document).substr(0, 5) == "{\\rtf"; }
+
+std::u16string DocumentPlainText(std::string_view document) { return Utf8ToUtf16(WithoutBom(document)); }
 
 std::u16string NormaliseLineBreaks(std::u16string_view text) {
   std::u16string out;
@@ -494,10 +556,10 @@ int ReadScriptBody(ByteReader& in, SetupScript& s) {
   r.Data(s.opening_sound);                                            // 53
   r.Text(s.DesktopFolder);                                            // 54
   r.Blob(s.desktop_folder_icon);                                      // 55
-  Batches& b = s.batches;                                             // 56
-  for (std::u16string* batch : {&b.pre_install, &b.post_install, &b.install_exit, &b.UninstallBatch1,
-                                &b.UninstallBatch2, &b.upgrade, &b.reinstall})
-    r.Text(*batch);
+  Batches& b = s.batches;                                             // 56: code page 1252
+  for (std::string* batch : {&b.pre_install, &b.post_install, &b.install_exit, &b.UninstallBatch1,
+                             &b.UninstallBatch2, &b.upgrade, &b.reinstall})
+    r.Data(*batch);
   r.Raw(s.minimum_windows_version);                                   // 57
   r.U32(s.excluded_windows_mask);                                     // 58
   r.U8(s.archive_source);                                             // 59
@@ -580,11 +642,14 @@ int ReadScriptBody(ByteReader& in, SetupScript& s) {
   r.Text16(s.SupportOffer);                                           // 74
   r.Blob(s.product_icon);
 
-  for (;;) {                                                          // 75
+  // 75: the end mark is compared as bytes, before the window class is taken as UTF-16LE.
+  const std::string_view list_end(kAutoCloseListEnd);
+  for (std::string raw;;) {
     AutoCloseEntry e;
-    if (!r.Text16(e.window_class)) return corrupt::kScriptEnd;
-    if (e.window_class == kAutoCloseListEnd) break;
+    if (!r.Data16(raw)) return corrupt::kScriptEnd;
+    if (raw == list_end) break;
     if (s.AutoClose.size() >= kMaxAutoClose) return corrupt::kScriptAutoCloseCount;
+    e.window_class = ByteReader::Utf16FromBytes(raw);
     r.Text16(e.window_title);
     r.Text16(e.program_name);
     r.U8(e.action);

@@ -16,10 +16,18 @@
 //   blob                 i32 length (negative is refused), then that many bytes
 //   z                    8-bit characters and a zero byte
 //   wz                   UTF-16LE characters and a zero character
-// Texts in string, short and string16 items, and the registry entries (blob, item 21), are
-// UTF-16LE and their lengths count bytes; a stray odd byte at the end of such a text is dropped.
-// Items that carry data rather than text (the sound, pictures, icons, licence and readme
-// documents) are kept as bytes, and z-strings as 8-bit texts.
+// Encodings of the texts (docs/installation-data.md has the full table):
+//   - names, folders, captions, versions, addresses and the other texts in string, short and
+//     string16 items, and the registry entries (blob, item 21), are UTF-16LE; their lengths count
+//     bytes, and a stray odd byte at the end of such a text is dropped;
+//   - the seven batch texts (item 56) are 8-bit texts in code page 1252, kept as bytes;
+//   - the end mark of the programs-to-close list (item 75) is the 8-bit text "~~THE~END~~" in a
+//     string16 item (11 bytes), compared byte for byte before an entry's texts are converted; a
+//     UTF-16LE text always has an even length, so no entry can be mistaken for it;
+//   - data rather than text (the sound, pictures, icons, licence and readme documents) is kept
+//     as bytes; a licence or readme document is RTF when it begins with "{\rtf" (after an
+//     optional UTF-8 byte-order mark), otherwise a plain UTF-8 text;
+//   - z-strings are 8-bit texts: a leading "|" marks UTF-8, otherwise the system code page.
 //
 // Items, in stream order (member of SetupScript; check and corrupt code):
 //   1  u64       ProductFlags                    silent mode rewrites it (SilentModeFlags)
@@ -68,7 +76,8 @@
 //   43 string16  TitleFont
 //   44 u32       TopColor
 //   45 u32       BottomColor
-//   46 u32 L     background_picture: L bytes, then i32 BitmapTPI; nothing follows when L is 0
+//   46 u32 L     background_picture: L bytes, then i32 BitmapTPI; when L is 0 the item is the
+//                four bytes of L alone
 //   47 u8        CopyrightPos; when not 0: u32 CopyrightColor, double CopyrightSize,
 //                string CopyrightText, string CopyrightFont
 //   48 u32 x2    DialogBG, DialogFG              only if ProductFlags bit 4
@@ -79,8 +88,8 @@
 //   53 string    opening_sound (WAV bytes)
 //   54 string    DesktopFolder
 //   55 blob      desktop_folder_icon (bytes)
-//   56 string x7 batches: pre-install, post-install, install-exit, UninstallBatch1,
-//                UninstallBatch2, upgrade, reinstall
+//   56 string x7 batches (code page 1252): pre-install, post-install, install-exit,
+//                UninstallBatch1, UninstallBatch2, upgrade, reinstall
 //   57 20 bytes  minimum_windows_version
 //   58 u32       excluded_windows_mask
 //   59 u8        archive_source (0: the archive is read from the mapped section)
@@ -101,8 +110,8 @@
 //   72           further_commands: string x2 (commands), then wz x2 (their texts)
 //   73 u32 n     uninstall_values: short name, u8 type, string data   n <= 1000 (37)
 //   74 string16  SupportOffer; then blob product_icon
-//   75 list      AutoClose: string16 x3, u8 action, u8 flags; ends with the string16
-//                "~~THE~END~~"                   the 1001st entry fails (41)
+//   75 list      AutoClose: string16 x3, u8 action, u8 flags; ends with the string16 holding
+//                the 8-bit text "~~THE~END~~"    the 1001st entry fails (41)
 //   76 u8 L      number of languages             1-200 (30)
 //   77 u32 T     number of texts                 1-10000 (31)
 //   78 wz x L    language names
@@ -129,7 +138,7 @@ constexpr uint32_t kScriptEndMarker = 0xD3E82B97;
 // A colour above 0xFFFFFF is unset: the system colour applies.
 constexpr uint32_t kColourUnset = 0xFFFFFFFF;
 constexpr char kDeletionListEnd[] = "~~THE END~~";
-constexpr char16_t kAutoCloseListEnd[] = u"~~THE~END~~";
+constexpr char kAutoCloseListEnd[] = "~~THE~END~~";  // 8-bit, in a string16 item
 
 constexpr uint16_t kMaxDwellTime = 9999;
 constexpr uint32_t kMaxBitmapSize = 100;
@@ -158,6 +167,19 @@ constexpr uint32_t kFlags2ThirdColours = uint32_t(1) << 26;   // item 51
 // question, no error boxes, no greeting page, and so on.
 uint64_t SilentModeFlags(uint64_t flags);
 
+// Code page 1252, the encoding of the batch texts. Characters the code page lacks become "?",
+// and `exact` (when given) tells whether every character was kept. The five bytes the code page
+// leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the control characters of the same
+// number, both ways, so every byte string converts to UTF-16 and back unchanged.
+std::string Cp1252FromUtf16(std::u16string_view text, bool* exact = nullptr);
+std::u16string Utf16FromCp1252(std::string_view text);
+
+// Licence and readme documents (items 29, 30): RTF when the bytes begin with "{\rtf", optionally
+// after a UTF-8 byte-order mark; otherwise a plain UTF-8 text, which DocumentPlainText converts
+// (the byte-order mark dropped).
+bool DocumentIsRtf(std::string_view document);
+std::u16string DocumentPlainText(std::string_view document);
+
 // Lone LF, lone CR and the pair LF CR each become CR LF; CR LF stays.
 std::u16string NormaliseLineBreaks(std::u16string_view text);
 
@@ -181,14 +203,15 @@ struct MasterProduct {  // item 52: a product that must be installed first
   bool operator==(const MasterProduct&) const = default;
 };
 
-struct Batches {  // item 56
-  std::u16string pre_install;
-  std::u16string post_install;
-  std::u16string install_exit;
-  std::u16string UninstallBatch1;
-  std::u16string UninstallBatch2;
-  std::u16string upgrade;
-  std::u16string reinstall;
+// Item 56: batch texts, 8-bit in code page 1252 (Cp1252FromUtf16 and Utf16FromCp1252 convert).
+struct Batches {
+  std::string pre_install;
+  std::string post_install;
+  std::string install_exit;
+  std::string UninstallBatch1;
+  std::string UninstallBatch2;
+  std::string upgrade;
+  std::string reinstall;
   bool operator==(const Batches&) const = default;
 };
 

@@ -10,9 +10,13 @@ import zlib
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-PACK = ROOT / "build/native/bin/halberd-pack"
-STUB = ROOT / "build/win32/bin/halberd-setup.exe"
-WIN_TEST_TOOLS = ROOT / "build/win32/bin"
+# The build folders under test; HALBERD_BUILD_NATIVE and HALBERD_BUILD_WIN32 point at others.
+BUILD_NATIVE = pathlib.Path(os.environ.get("HALBERD_BUILD_NATIVE", ROOT / "build/native"))
+BUILD_WIN32 = pathlib.Path(os.environ.get("HALBERD_BUILD_WIN32", ROOT / "build/win32"))
+PACK = BUILD_NATIVE / "bin/halberd-pack"
+NATIVE_TOOLS = BUILD_NATIVE / "bin"
+STUB = BUILD_WIN32 / "bin/halberd-setup.exe"
+WIN_TEST_TOOLS = BUILD_WIN32 / "bin"
 
 
 def wine_env():

@@ -105,7 +105,7 @@ SetupScript FullScript() {
   s.opening_sound[4] = '\0';
   s.DesktopFolder = u"Desktop folder";
   s.desktop_folder_icon = "desktop icon";
-  s.batches = {u"pre", u"post", u"exit", u"uninstall 1", u"uninstall 2", u"upgrade", u"reinstall"};
+  s.batches = {"pre \x80\xE9", "post", "exit", "uninstall 1", "uninstall 2", "upgrade", "reinstall"};
   for (size_t i = 0; i < s.minimum_windows_version.size(); ++i) s.minimum_windows_version[i] = uint8_t(0x30 + i);
   s.excluded_windows_mask = 0x8001;
   s.archive_source = 1;
@@ -164,7 +164,7 @@ Bytes InsertBefore(Bytes b, const Bytes& mark, const Bytes& entry) {
 Bytes DeletionListEnd() { return Bytes(kDeletionListEnd, kDeletionListEnd + sizeof kDeletionListEnd); }
 Bytes AutoCloseListEnd() {
   ByteWriter w;
-  w.String16(ByteWriter::BytesFromUtf16(kAutoCloseListEnd));
+  w.String16(kAutoCloseListEnd);
   return w.bytes();
 }
 
@@ -536,7 +536,6 @@ TEST(SetupScript, WriterRefusesScriptsItCannotWriteFaithfully) {
       {"item 72:", [](SetupScript& s) { s.further_commands[1].text = std::u16string(u"a\0b", 3); }},
       {"item 73:", [](SetupScript& s) { s.uninstall_values.resize(1001); }},
       {"item 75:", [](SetupScript& s) { s.AutoClose.resize(1001); }},
-      {"item 75:", [](SetupScript& s) { s.AutoClose.resize(1); s.AutoClose[0].window_class = kAutoCloseListEnd; }},
       {"item 76:", [](SetupScript& s) { s.languages.names.clear(); s.languages.rows = {{}}; }},
       {"item 76:",
        [](SetupScript& s) {
@@ -568,4 +567,103 @@ TEST(SetupScript, WriterRefusesScriptsItCannotWriteFaithfully) {
   SetupScript back;
   ASSERT_EQ(Read(Write(longest), back), 0);
   EXPECT_TRUE(back == longest);
+}
+
+// The settled encodings, seen in the bytes: batch texts are code page 1252 (one byte per
+// character), the end of the programs-to-close list is the 8-bit "~~THE~END~~", and a missing
+// background picture is its length 0 alone.
+TEST(SetupScript, TextEncodingsInTheBytes) {
+  const SetupScript base = MinimalSetupScript(u"P");
+  SetupScript s = base;
+  s.batches.post_install = "del \xE9t\xE9.txt";  // "été" in code page 1252
+  const Bytes bytes = Write(s);
+  const Bytes batch_item = {11, 'd', 'e', 'l', ' ', 0xE9, 't', 0xE9, '.', 't', 'x', 't'};
+  EXPECT_NE(std::search(bytes.begin(), bytes.end(), batch_item.begin(), batch_item.end()), bytes.end());
+
+  const Bytes list_end = {11, 0, '~', '~', 'T', 'H', 'E', '~', 'E', 'N', 'D', '~', '~'};
+  const Bytes minimal = Write(base);
+  // The end mark sits right before the language count (1) and text count (1) of the table.
+  auto at = std::search(minimal.begin(), minimal.end(), list_end.begin(), list_end.end());
+  ASSERT_NE(at, minimal.end());
+  EXPECT_EQ(size_t(at - minimal.begin()) + list_end.size(),
+            OffsetOfChange(base, [](SetupScript& t) { t.languages.names.push_back(u"X"); t.languages.rows[0].push_back(u""); }));
+
+  // Item 46 without a picture: four zero bytes, then item 47 (CopyrightPos) at once, whatever
+  // BitmapTPI holds.
+  SetupScript tpi = base;
+  tpi.BitmapTPI = 7;
+  EXPECT_EQ(Write(tpi), minimal);
+  const size_t picture_at = OffsetOfChange(base, [](SetupScript& t) { t.background_picture = "B"; });
+  const size_t copyright_at = OffsetOfChange(base, [](SetupScript& t) { t.CopyrightPos = 1; });
+  EXPECT_EQ(copyright_at, picture_at + 4);
+}
+
+// A window class whose UTF-16 text spells the end mark is an ordinary entry: only the 8-bit
+// bytes end the list. A list ended by the UTF-16 spelling instead runs on into the language
+// table and fails.
+TEST(SetupScript, ProgramsToCloseEndOnlyAtTheEightBitMark) {
+  SetupScript s = MinimalSetupScript(u"P");
+  s.AutoClose = {{u"~~THE~END~~", u"t", u"p", 1, 2}, {u"after", u"", u"", 0, 0}};
+  SetupScript back;
+  ASSERT_EQ(Read(Write(s), back), 0);
+  EXPECT_TRUE(back == s);
+
+  // The same script with the wide mark in place of the 8-bit one.
+  Bytes wide_end = Write(MinimalSetupScript(u"P"));
+  const Bytes mark = AutoCloseListEnd();
+  auto at = std::search(wide_end.begin(), wide_end.end(), mark.begin(), mark.end());
+  ASSERT_NE(at, wide_end.end());
+  ByteWriter w;
+  w.String16(ByteWriter::BytesFromUtf16(u"~~THE~END~~"));
+  at = wide_end.erase(at, at + ptrdiff_t(mark.size()));
+  wide_end.insert(at, w.bytes().begin(), w.bytes().end());
+  EXPECT_EQ(Read(wide_end, back), corrupt::kScriptEnd);
+}
+
+TEST(ScriptTexts, CodePage1252BothWays) {
+  struct Case {
+    std::u16string wide;
+    std::string bytes;
+    bool exact;
+  };
+  const Case cases[] = {
+      {u"plain ASCII", "plain ASCII", true},
+      {u"\u20AC \u00E9\u00FF \u0152 \u2122 \u0178", "\x80 \xE9\xFF \x8C \x99 \x9F", true},
+      {u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D", true},  // undefined bytes keep their number
+      {u"\u4E2D \u0100", "? ?", false},
+      {u"\U0001F600!", "?!", false},  // a surrogate pair is one character
+      {u"\u0080", "?", false},  // U+0080 has no byte: 0x80 is the euro sign
+  };
+  for (const Case& c : cases) {
+    bool exact = !c.exact;
+    EXPECT_EQ(Cp1252FromUtf16(c.wide, &exact), c.bytes) << c.bytes;
+    EXPECT_EQ(exact, c.exact) << c.bytes;
+    if (c.exact) EXPECT_EQ(Utf16FromCp1252(c.bytes), c.wide) << c.bytes;
+  }
+  std::string every_byte;
+  for (int b = 1; b < 256; ++b) every_byte += char(b);
+  bool exact = false;
+  EXPECT_EQ(Cp1252FromUtf16(Utf16FromCp1252(every_byte), &exact), every_byte);
+  EXPECT_TRUE(exact);
+}
+
+TEST(ScriptTexts, LicenceDocumentsAreRtfOrUtf8) {
+  struct Case {
+    std::string document;
+    bool rtf;
+    std::u16string plain;
+  };
+  const Case cases[] = {
+      {"{\\rtf1\\ansi hello}", true, u""},
+      {"\xEF\xBB\xBF{\\rtf1 hello}", true, u""},
+      {"{\\RTF1 hello}", false, u"{\\RTF1 hello}"},
+      {" {\\rtf1}", false, u" {\\rtf1}"},
+      {"\xEF\xBB\xBF" "caf\xC3\xA9", false, u"caf\u00E9"},
+      {"{\\rt", false, u"{\\rt"},
+      {"", false, u""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DocumentIsRtf(c.document), c.rtf) << c.document;
+    if (!c.rtf) EXPECT_EQ(DocumentPlainText(c.document), c.plain) << c.document;
+  }
 }

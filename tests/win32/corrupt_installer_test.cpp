@@ -1,5 +1,7 @@
 // The corrupt-installer message as shown: the built-in text before the language table exists,
 // the language's text 13 after, and the system error line when one is asked for.
+#include <windows.h>
+
 #include "engine/corrupt_installer.h"
 
 #include <gtest/gtest.h>

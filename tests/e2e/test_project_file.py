@@ -1,0 +1,32 @@
+"""End to end: the bundled example project packed with halberd-pack and installed under Wine, and a
+faulty project refused with its file, line and reason."""
+import subprocess
+
+from conftest import PACK, ROOT, STUB, run_installer
+
+DEMO = ROOT / "examples/demo/product.toml"
+
+
+def pack_project(project, out):
+    return subprocess.run([str(PACK), str(project), "-o", str(out), "--stub", str(STUB)], capture_output=True, text=True)
+
+
+def test_example_project_installs_silently(tmp_path):
+    exe = tmp_path / "example-setup.exe"
+    p = pack_project(DEMO, exe)
+    assert p.returncode == 0, p.stderr
+    assert p.stderr == "", p.stderr  # the example packs without a single warning
+    run = run_installer(exe, "/silent")
+    assert run.code == 0, run
+
+
+def test_faulty_project_is_refused_and_nothing_is_written(tmp_path):
+    project = tmp_path / "product.toml"
+    project.write_text('[product]\nname = "Faulty"\n\n[install]\nask_for_foldr = true\n'
+                       '[[files]]\nsource = "bin/app.exe"\n')
+    out = tmp_path / "setup.exe"
+    p = pack_project(project, out)
+    assert p.returncode == 1
+    assert f"{project}:5: unknown option `ask_for_foldr` \u2014 did you mean `ask_for_folder`?" in p.stderr
+    assert f"{project}:7: missing file `bin/app.exe`" in p.stderr
+    assert sorted(x.name for x in tmp_path.iterdir()) == ["product.toml"]
