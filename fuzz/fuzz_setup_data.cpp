@@ -23,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MemoryArchiveSource source(data + h.archive_offset, size_t(SectionArchiveBytes(h, size)));
   code = VerifyArchive(h, source);
   if (!kCodes.count(code)) std::abort();
+  if (code == 46) return 0;  // the installer stops here: the chunks lie partly outside the bytes given
   // The fuzzer cannot forge the archive CRC: check the chunks whether or not it matched.
   uint64_t produced = 0;
   code = UnpackArchive(h, data[size - 1] & 1, source, [&](const uint8_t*, size_t n) {
