@@ -16,8 +16,8 @@ namespace halberd::pack {
 namespace fs = std::filesystem;
 using format::Bytes;
 
-namespace {
-std::array<int32_t, 6> FileTime(const fs::path& p) {
+
+std::array<int32_t, 6> FileModificationTime(const fs::path& p) {
   std::error_code ec;
   auto t = fs::last_write_time(p, ec);
   if (ec) return {0, 0, 0, -1, 0, 0};
@@ -31,6 +31,8 @@ std::array<int32_t, 6> FileTime(const fs::path& p) {
 #endif
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
+
+namespace {
 
 std::u16string WindowsFolder(const fs::path& relative_parent) {
   auto u8 = relative_parent.generic_u8string();
@@ -76,7 +78,7 @@ bool CollectFiles(const fs::path& root, std::vector<PackedFile>& files, std::str
     f.entry.name = format::EncodeEntryName(std::string(name.begin(), name.end()));
     f.entry.target_folder = rel.has_parent_path() ? WindowsFolder(rel.parent_path()) : std::u16string();
     f.entry.size = int32_t(size);
-    f.entry.time = FileTime(p);
+    f.entry.time = FileModificationTime(p);
     files.push_back(std::move(f));
   }
   return true;

@@ -1,6 +1,7 @@
 // The product's files as the installer receives them: a deterministic list of file entries and
 // the archive of xz chunks that carries the extraction stream (entry, contents, entry, ...).
 #pragma once
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -15,6 +16,9 @@ struct PackedFile {
   std::filesystem::path source;
   format::FileEntry entry;
 };
+
+// A file's modification time (UTC) as the six numbers of a file entry; no time when unreadable.
+std::array<int32_t, 6> FileModificationTime(const std::filesystem::path& path);
 
 // Every regular file below `root`, in a stable order (by relative path, byte-wise), each as a
 // kind-0 entry whose target folder is its relative folder ("bin\tools\") and whose time is the

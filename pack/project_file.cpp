@@ -2,6 +2,8 @@
 // the order of docs/project-format.md; project_reader.cpp does the checks that options share.
 #include "pack/project_file.h"
 
+#include "pack/payload.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -234,21 +236,6 @@ bool LooksLikeIcon(std::string_view b) {
     if (size == 0 || offset + size > b.size()) return false;
   }
   return true;
-}
-
-std::array<int32_t, 6> FileTime(const fs::path& p) {
-  std::error_code ec;
-  auto t = fs::last_write_time(p, ec);
-  if (ec) return {0, 0, 0, -1, 0, 0};
-  auto sys = std::chrono::time_point_cast<std::chrono::system_clock::duration>(fs::file_time_type::clock::to_sys(t));
-  std::time_t tt = std::chrono::system_clock::to_time_t(sys);
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &tt);
-#else
-  gmtime_r(&tt, &tm);
-#endif
-  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 // Today (UTC), or the day of SOURCE_DATE_EPOCH when it is set, for reproducible builds.
@@ -1066,7 +1053,7 @@ void ProjectBuilder::ReadFiles() {
       pf.entry.name = format::EncodeEntryName(file_name);
       pf.entry.target_folder = Utf8ToUtf16(target);
       pf.entry.size = int32_t(size);
-      if (time_rule == kTimeOfFile) pf.entry.time = FileTime(sf.path);
+      if (time_rule == kTimeOfFile) pf.entry.time = FileModificationTime(sf.path);
       else if (time_rule == kNoTime) pf.entry.time = {0, 0, 0, -1, 0, 0};
       p_.files.push_back(std::move(pf));
     }
