@@ -4,6 +4,7 @@
 
 #include "engine/language_texts.h"
 #include "engine/product_settings.h"
+#include "foundation/system_error_text.h"
 
 namespace halberd::engine {
 
@@ -45,35 +46,7 @@ LanguageTokens RunLanguageTokens(const format::SetupScript& script) {
   return {settings.DisplayName, settings.product_description, WindowsDirectory(), ShortDateText(script.build_date)};
 }
 
-std::string ToAnsiCodePage(std::u16string_view text) {
-  if (text.empty()) return {};
-  // A UTF-8 system code page holds every character, and WideCharToMultiByte refuses a default
-  // character for it.
-  const bool utf8 = GetACP() == CP_UTF8;
-  const char* fallback = utf8 ? nullptr : "?";
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  // A character outside the basic plane is one character: one "?", not one per surrogate.
-  std::u16string units(text);
-  if (!utf8) {
-    size_t out = 0;
-    for (size_t i = 0; i < units.size(); ++i) {
-      char16_t c = units[i];
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-        c = u'?';
-        ++i;
-      }
-      units[out++] = c;
-    }
-    units.resize(out);
-  }
-  const wchar_t* wide = reinterpret_cast<const wchar_t*>(units.data());
-  int n = WideCharToMultiByte(CP_ACP, flags, wide, int(units.size()), nullptr, 0, fallback, nullptr);
-  if (n <= 0) return {};
-  std::string out(size_t(n), '\0');
-  n = WideCharToMultiByte(CP_ACP, flags, wide, int(units.size()), out.data(), n, fallback, nullptr);
-  out.resize(n > 0 ? size_t(n) : 0);
-  return out;
-}
+std::string ToAnsiCodePage(std::u16string_view text) { return WideToAnsi(std::wstring(text.begin(), text.end())); }
 
 std::string LanguageTextA(int n) { return ToAnsiCodePage(LanguageText16(n)); }
 

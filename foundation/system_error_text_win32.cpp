@@ -32,9 +32,30 @@ std::wstring Utf8ToWide(const std::string& text) { return CodePageToWide(text, C
 
 std::string WideToAnsi(const std::wstring& text) {
   if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), nullptr, 0, "?", nullptr);
+  // A UTF-8 system code page holds every character, and WideCharToMultiByte refuses a default
+  // character for it.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const char* fallback = utf8 ? nullptr : "?";
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  // A character outside the basic plane is one character: one "?", not one per surrogate.
+  std::wstring units(text);
+  if (!utf8) {
+    size_t out = 0;
+    for (size_t i = 0; i < units.size(); ++i) {
+      wchar_t c = units[i];
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+        c = L'?';
+        ++i;
+      }
+      units[out++] = c;
+    }
+    units.resize(out);
+  }
+  int n = WideCharToMultiByte(CP_ACP, flags, units.data(), int(units.size()), nullptr, 0, fallback, nullptr);
+  if (n <= 0) return {};
   std::string out(size_t(n), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), out.data(), n, "?", nullptr);
+  n = WideCharToMultiByte(CP_ACP, flags, units.data(), int(units.size()), out.data(), n, fallback, nullptr);
+  out.resize(n > 0 ? size_t(n) : 0);
   return out;
 }
 
