@@ -49,9 +49,8 @@ std::wstring CorruptInstallerMessage(int code, unsigned long system_error) {
 void CorruptInstaller(int code, bool with_system_error) {
   DWORD system_error = with_system_error ? GetLastError() : 0;
   std::wstring message = CorruptInstallerMessage(code, system_error);
-  std::string utf8 = WideToUtf8(message);
-  AppendFailureText(utf8 + "\r\n");
-  LogLine(utf8 + "\r\n");
+  AppendFailureText(message + L"\r\n");
+  LogWide(message + L"\r\n");
   // The install log, the failure summary and the problem report are written from here once
   // those steps exist.
   ShowMessage(message, ErrorCaption(), MB_OK | MB_ICONERROR);
