@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 TEMPLATE=${HALBERD_WINEPREFIX:-/opt/halberd-deps/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-FUZZ_SECONDS=${HALBERD_FUZZ_SECONDS:-30}
+FUZZ_SECONDS=${HALBERD_FUZZ_SECONDS:-60}
 only=${1:-all}
 passed=0; failed=0; failures=()
 
@@ -74,22 +74,36 @@ run_e2e() {
   [ "$rc" = 0 ] || failures+=(e2e)
 }
 
+# One fuzz target for its bounded time; a crash, leak or hang fails it and leaves the reproducer
+# in build/fuzz-artifacts.
+fuzz_one() {
+  local target=$1 name corpus
+  name=$(basename "$target")
+  corpus=build/fuzz-corpus/$name
+  mkdir -p "$corpus" build/fuzz-artifacts
+  [ -d "fuzz/corpus/$name" ] && cp -n fuzz/corpus/"$name"/* "$corpus"/ 2>/dev/null
+  "$target" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=4096 -max_len=65536 -print_final_stats=1 \
+    -artifact_prefix="build/fuzz-artifacts/$name-" "$corpus" > "build/$name.log" 2>&1
+}
+
 run_fuzz() {
-  echo "== fuzz smoke runs (${FUZZ_SECONDS}s each)"
-  for target in build/fuzz/bin/fuzz_*; do
-    [ -x "$target" ] || continue
-    local name; name=$(basename "$target")
-    local corpus=build/fuzz-corpus/$name
-    mkdir -p "$corpus"
-    [ -d "fuzz/corpus/$name" ] && cp -n fuzz/corpus/"$name"/* "$corpus"/ 2>/dev/null
-    if "$target" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=4096 -max_len=65536 -print_final_stats=1 \
-         "$corpus" > "build/$name.log" 2>&1; then
-      echo "$name: no failures ($(grep -oE 'stat::number_of_executed_units: *[0-9]+' "build/$name.log" | grep -oE '[0-9]+$' || echo ?) runs)"
-      passed=$((passed + 1))
-    else
-      echo "$name: FAILED"; tail -n 40 "build/$name.log"
-      failed=$((failed + 1)); failures+=("$name")
-    fi
+  echo "== fuzz runs (${FUZZ_SECONDS}s each, two at a time)"
+  local targets=() pids=() i j
+  for target in build/fuzz/bin/fuzz_*; do [ -x "$target" ] && targets+=("$target"); done
+  for ((i = 0; i < ${#targets[@]}; i += 2)); do
+    pids=()
+    for ((j = i; j < i + 2 && j < ${#targets[@]}; j++)); do fuzz_one "${targets[j]}" & pids+=($!); done
+    for ((j = 0; j < ${#pids[@]}; j++)); do
+      local target=${targets[i + j]} name
+      name=$(basename "$target")
+      if wait "${pids[j]}"; then
+        echo "$name: no failures ($(grep -oE 'stat::number_of_executed_units: *[0-9]+' "build/$name.log" | grep -oE '[0-9]+$' || echo ?) runs)"
+        passed=$((passed + 1))
+      else
+        echo "$name: FAILED (reproducer: $(ls build/fuzz-artifacts/"$name"-* 2>/dev/null | head -n1))"; tail -n 40 "build/$name.log"
+        failed=$((failed + 1)); failures+=("$name")
+      fi
+    done
   done
 }
 
