@@ -57,5 +57,9 @@ test-fuzz: fuzz
 demo: build
 	@bash examples/demo.sh
 
+# Halberd against NSIS on a deterministic payload; prints the side-by-side table (not a test).
+bench: build
+	@python3 bench/bench.py
+
 clean:
 	rm -rf $(BUILD)

@@ -22,6 +22,7 @@ PACKAGES=(
   clang libclang-rt-14-dev llvm
   wine wine32:i386 xvfb xauth
   dpkg-dev
+  nsis ccache
 )
 
 # 1. Debian packages -------------------------------------------------------------------------------
