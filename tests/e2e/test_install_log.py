@@ -1,6 +1,7 @@
 """End to end: Install.log across runs, its conversion from an 8-bit encoding, when it is written
 at all, and its record of a corrupt installer."""
 import re
+import shutil
 import subprocess
 
 from conftest import PACK, STUB, SetupData, pack, run_installer, wine_path_to_unix
@@ -31,6 +32,7 @@ def install_folder(tmp_path, *subfolders):
     """A fresh folder under C:\\ (file extraction does not create it yet), and its Windows path."""
     win = "C:\\halberd-log-" + tmp_path.name
     unix = wine_path_to_unix(win)
+    shutil.rmtree(unix, ignore_errors=True)  # left by an earlier session in the same prefix
     for sub in ("", *subfolders):
         (unix / sub).mkdir(parents=True, exist_ok=True)
     return win, unix
@@ -130,5 +132,26 @@ def test_a_corrupt_installer_writes_its_failure_summary(tmp_path, product):
     summary = record.split("\r\n*** FAILURE SUMMARY ***\r\n")
     assert len(summary) == 2, record
     assert "This installation program is corrupt." in summary[1]
-    assert "Error code: " in summary[1]
+    assert "Error code: 62" in summary[1]
     assert "Installation Complete" not in record
+
+
+def test_a_log_that_cannot_be_written_changes_nothing(tmp_path, product):
+    exe = pack_project(tmp_path, product)
+    win, unix = install_folder(tmp_path, "Install.log")  # a folder where the file would be
+    run = run_installer(exe, "/silent", f"/d:{win}")
+    assert run.code == 0, run
+    assert (unix / "Install.log").is_dir()
+    assert list((unix / "Install.log").iterdir()) == []
+
+
+def test_an_interactive_run_tells_the_outcome(tmp_path, product):
+    """Until the message box exists the outcome goes to the standard error handle only."""
+    exe = pack_project(tmp_path, product)
+    win, unix = install_folder(tmp_path)
+    run = run_installer(exe, f"/d:{win}")
+    assert run.code == 0, run
+    assert "Installation Complete: Log Product has been installed successfully." in run.stderr, run
+    silent = run_installer(exe, "/silent", f"/d:{win}")
+    assert silent.code == 0, silent
+    assert "Installation Complete" not in silent.stderr, silent
