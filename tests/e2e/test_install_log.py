@@ -4,7 +4,7 @@ import re
 import shutil
 import subprocess
 
-from conftest import PACK, STUB, SetupData, pack, run_installer, wine_path_to_unix
+from conftest import PACK, STUB, SetupData, pack, run_installer, run_wine, wine_path_to_unix
 
 BOM = b"\xef\xbb\xbf"
 SEPARATOR = b"\r\n\r\n" + b"*" * 46 + b"\r\n"
@@ -155,3 +155,17 @@ def test_an_interactive_run_tells_the_outcome(tmp_path, product):
     silent = run_installer(exe, "/silent", f"/d:{win}")
     assert silent.code == 0, silent
     assert "Installation Complete" not in silent.stderr, silent
+
+
+def test_the_launch_after_program_is_logged(tmp_path, product):
+    exe = pack_project(tmp_path, product)
+    win, unix = install_folder(tmp_path)
+    # Wine would escape the double quotes of an argument; a batch file passes the line as written.
+    def z(path):
+        return "Z:" + str(path).replace("/", "\\")
+    batch = tmp_path / "run.bat"
+    batch.write_bytes(f'@"{z(exe)}" /silent /d:{win} /r:"c:\\tools\\after.exe -x"\r\n@exit /b %errorlevel%\r\n'.encode())
+    run = run_wine(["cmd", "/c", z(batch)])
+    assert run.code == 0, run
+    record = (unix / "Install.log").read_bytes()[len(BOM):].decode("utf-8")
+    assert "\r\nLaunch on exit: c:\\tools\\after.exe -x\r\n" in record, record
