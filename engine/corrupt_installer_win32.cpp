@@ -5,8 +5,10 @@
 #include <cwchar>
 
 #include "engine/exit_routine.h"
+#include "engine/install_log.h"
 #include "engine/language_texts.h"
 #include "engine/messages.h"
+#include "engine/notifications.h"
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "foundation/system_error_text.h"
@@ -51,8 +53,8 @@ void CorruptInstaller(int code, bool with_system_error) {
   std::wstring message = CorruptInstallerMessage(code, system_error);
   AppendFailureText(message + L"\r\n");
   LogWide(message + L"\r\n");
-  // The install log, the failure summary and the problem report are written from here once
-  // those steps exist.
+  WriteLogAndOutcome(false);
+  QueueProblemReport();
   ShowMessage(message, ErrorCaption(), MB_OK | MB_ICONERROR);
   ExitRun(2);
 }

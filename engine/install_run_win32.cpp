@@ -6,13 +6,16 @@
 #include "engine/default_install_folder.h"
 #include "engine/exit_routine.h"
 #include "engine/install_run.h"
+#include "engine/install_log.h"
 #include "engine/installation_data.h"
 #include "engine/language_texts.h"
 #include "engine/product_settings.h"
 #include "engine/progress.h"
 #include "engine/run_state.h"
+#include "engine/running_log.h"
 #include "engine/setup_script_state.h"
 #include "foundation/format/setup_script.h"
+#include "foundation/windows_version.h"
 
 namespace halberd::engine {
 
@@ -50,8 +53,11 @@ void InstallRun() {
   PrepareUninstallerImage(data);
   // 5. Language page.  6. Platform requirements.  7. Earlier installation, greeting, password,
   // licence and readme pages.  8. Closing of running programs.  9. Version policy and folders.
-  // 10. Administrator-rights warning and restore point.  11. Uninstall and shared folders,
-  // batches before installation.
+  // 10. The running log starts with the installation; the administrator-rights warning, the
+  // restore point.
+  StartRunningLog();
+  if (!HasAdminRights()) LogUtf8("Warning: the installer does not have admin rights.\r\n\r\n");
+  // 11. Uninstall and shared folders, batches before installation.
   // 12. File extraction: the archive is unpacked into the extraction file first.
   SetProgress(1);
   std::wstring extraction = UnpackArchive(data, script.archive_source, (Run().ProductFlags & format::kFlagXzChunks) != 0);
@@ -61,6 +67,8 @@ void InstallRun() {
   // 18. Readme and licence copies, PATH, uninstaller copy, uninstall data and registration.
   // 19. Reboot operations, Post-Installation batch, restore point commit.
   // 20. Log and failure summary, summary page, restart question.
+  WriteLogAndOutcome(true);
+  AskRestart();
   // 21. Installation-Exit batch, restart or launches, exit.
   SetProgress(100);
   ExitRun(FinishedExitCode(Run()));

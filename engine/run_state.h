@@ -33,6 +33,13 @@ struct RunState {
   bool fs_redirection_off = false;
   bool fs_redirection_failed = false;
   void* fs_redirection_cookie = nullptr;  // handed back when the redirection is restored
+  // Set by the earlier-installation checks: the install type's log name ("New", "Reinstall",
+  // "Upgrade", "Downgrade") and the version of the installation being overwritten (empty when
+  // unknown).
+  std::wstring install_type = L"New";
+  std::wstring overwriting_version;
+  // The restart question was agreed (or needed no asking): the end of the run restarts Windows.
+  bool restart_agreed = false;
 
   bool restart_required() const { return (ProductFlags >> 14) & 1; }
   void set_restart_required() { ProductFlags |= uint64_t(1) << 14; }
