@@ -7,6 +7,7 @@
 #include "engine/exit_routine.h"
 #include "engine/language_texts.h"
 #include "engine/messages.h"
+#include "engine/notifications.h"
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "foundation/system_error_text.h"
@@ -51,6 +52,7 @@ void CorruptInstaller(int code, bool with_system_error) {
   std::wstring message = CorruptInstallerMessage(code, system_error);
   AppendFailureText(message + L"\r\n");
   LogWide(message + L"\r\n");
+  QueueProblemReport();  // sent before the exit, silent or not
   // The install log, the failure summary and the problem report are written from here once
   // those steps exist.
   ShowMessage(message, ErrorCaption(), MB_OK | MB_ICONERROR);

@@ -8,6 +8,7 @@
 #include "engine/install_run.h"
 #include "engine/installation_data.h"
 #include "engine/language_texts.h"
+#include "engine/notifications.h"
 #include "engine/product_settings.h"
 #include "engine/progress.h"
 #include "engine/run_state.h"
@@ -50,6 +51,8 @@ void InstallRun() {
   PrepareUninstallerImage(data);
   // 5. Language page.  6. Platform requirements.  7. Earlier installation, greeting, password,
   // licence and readme pages.  8. Closing of running programs.  9. Version policy and folders.
+  // Installation starts: the start notification goes out before the running log is opened.
+  QueueStartNotification();
   // 10. Administrator-rights warning and restore point.  11. Uninstall and shared folders,
   // batches before installation.
   // 12. File extraction: the archive is unpacked into the extraction file first.
@@ -60,6 +63,7 @@ void InstallRun() {
   // 13. Registrations.  14. Shortcuts.  15. Registry entries.  16. Associations.  17. Firewall.
   // 18. Readme and licence copies, PATH, uninstaller copy, uninstall data and registration.
   // 19. Reboot operations, Post-Installation batch, restore point commit.
+  QueueCompletionNotification();
   // 20. Log and failure summary, summary page, restart question.
   // 21. Installation-Exit batch, restart or launches, exit.
   SetProgress(100);

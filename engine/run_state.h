@@ -26,6 +26,7 @@ struct RunState {
   bool uninstall = false;
   bool disk_full = false;
   uint64_t session = 0;               // random, top bit clear
+  std::wstring install_type = L"New";
   uint64_t ProductFlags = 0;
   uint32_t ProductFlags2 = 0;
   // A 64-bit product switches the file-system redirection off when its script is read; a failure
