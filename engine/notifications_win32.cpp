@@ -141,18 +141,6 @@ Channel& TheChannel() {
   return channel;
 }
 
-std::wstring ProgramPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 std::string CurrentReport() {
   ProblemReportFacts facts;
   facts.display_name = Settings().DisplayName;
@@ -160,7 +148,7 @@ std::string CurrentReport() {
   facts.version = ToU16(CodePageToWide(WideToAnsi(ToWide(Settings().DisplayVersion)), CP_ACP));
   facts.windows_name = WindowsName(RunningWindows());
   facts.admin_rights = HasAdminRights();
-  facts.program_path = ToU16(ProgramPath());
+  facts.program_path = variables::SystemPathVariableInputs().installer_path;
   facts.failure_text = ToU16(FailureText());
   return ProblemReportText(facts);
 }

@@ -8,9 +8,11 @@
 #include <objbase.h>
 
 #include <string>
+#include <utility>
 
 #include "foundation/system_library.h"
 #include "foundation/tl_file.h"
+#include "variables/path_variables.h"
 
 namespace halberd::engine {
 
@@ -60,19 +62,6 @@ class ComScope {
   bool initialised_;
 };
 
-std::wstring ProgramPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 // The authorised applications of the current firewall profile.
 ComPtr<INetFwAuthorizedApplications> AuthorizedApplications() {
   INetFwMgr* manager_raw = nullptr;
@@ -101,7 +90,8 @@ std::wstring& AuthorizedPath() {
 bool AuthorizeOwnProgram() {
   if (!AuthorizedPath().empty()) return true;
   ComScope com;
-  const std::wstring path = ProgramPath();
+  const std::u16string installer = variables::SystemPathVariableInputs().installer_path;
+  const std::wstring path(installer.begin(), installer.end());
   if (path.empty()) return false;
   ComPtr<INetFwAuthorizedApplications> apps = AuthorizedApplications();
   if (!apps) return false;
