@@ -115,7 +115,9 @@ def fresh_prefix():
     subprocess.run(["wineserver", "-k"], env=ENV, stderr=subprocess.DEVNULL)
     shutil.rmtree(PREFIX, ignore_errors=True)
     shutil.copytree(TEMPLATE, PREFIX, symlinks=True)
-    subprocess.run(["wineserver", "-p"], env=ENV)
+    # The persistent server must not inherit our output, or a reader of it would wait for its end.
+    subprocess.run(["wineserver", "-p"], env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
     # Warm-up: start Wine's services once so the first timed run does not pay for them.
     subprocess.run(["wine", "cmd", "/c", "exit"], env=ENV, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -238,6 +240,7 @@ def main():
     stub_h = os.path.getsize(os.path.join(OUT, "halberd-empty.exe"))
     stub_n = os.path.getsize(os.path.join(OUT, "nsis-empty.exe"))
 
+    subprocess.run(["wineserver", "-k"], env=ENV, stderr=subprocess.DEVNULL)
     print()
     print(f"Halberd against NSIS 3 (LZMA solid), medians of {PAIRS} alternating pairs under Wine")
     print(f"{'payload':<10} {'measure':<16} {'Halberd':>12} {'NSIS':>12} {'Halberd/NSIS':>13}")

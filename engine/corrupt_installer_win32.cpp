@@ -52,9 +52,8 @@ void CorruptInstaller(int code, bool with_system_error) {
   DWORD system_error = with_system_error ? GetLastError() : 0;
   std::wstring message = CorruptInstallerMessage(code, system_error);
   AppendFailureText(message + L"\r\n");
-  LogWide(message + L"\r\n");
   WriteLogAndOutcome(false);
-  QueueProblemReport();
+  QueueProblemReport();  // sent before the exit, silent or not
   ShowMessage(message, ErrorCaption(), MB_OK | MB_ICONERROR);
   ExitRun(2);
 }

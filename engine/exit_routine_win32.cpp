@@ -7,6 +7,7 @@
 
 #include "engine/language_texts.h"
 #include "engine/messages.h"
+#include "engine/notifications.h"
 #include "engine/run_state.h"
 #include "foundation/fatal_error.h"
 #include "foundation/system_error_text.h"
@@ -58,7 +59,7 @@ void ExitRun(int code) {
 }
 
 void CancelRun(int code) {
-  // The cancel notification is queued here once notifications exist.
+  QueueCancelNotification();
   if (!Run().automatic) {
     std::wstring text = LanguageText(Run().uninstall ? 101 : 98);
     ShowMessage(text, LanguageText(111), MB_OK | MB_ICONWARNING);
@@ -66,7 +67,10 @@ void CancelRun(int code) {
   ExitRun(code);
 }
 
-void CancelRunQuietly() { ExitRun(exit_code::kCancelled); }
+void CancelRunQuietly() {
+  QueueCancelNotification();
+  ExitRun(exit_code::kCancelled);
+}
 
 void InstallFatalErrorHook() { SetFatalErrorHook(&FatalHook); }
 

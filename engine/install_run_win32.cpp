@@ -9,6 +9,7 @@
 #include "engine/install_log.h"
 #include "engine/installation_data.h"
 #include "engine/language_texts.h"
+#include "engine/notifications.h"
 #include "engine/product_settings.h"
 #include "engine/progress.h"
 #include "engine/run_state.h"
@@ -53,6 +54,8 @@ void InstallRun() {
   PrepareUninstallerImage(data);
   // 5. Language page.  6. Platform requirements.  7. Earlier installation, greeting, password,
   // licence and readme pages.  8. Closing of running programs.  9. Version policy and folders.
+  // Installation starts: the start notification goes out before the running log is opened.
+  QueueStartNotification();
   // 10. The running log starts with the installation; the administrator-rights warning, the
   // restore point.
   StartRunningLog();
@@ -66,6 +69,7 @@ void InstallRun() {
   // 13. Registrations.  14. Shortcuts.  15. Registry entries.  16. Associations.  17. Firewall.
   // 18. Readme and licence copies, PATH, uninstaller copy, uninstall data and registration.
   // 19. Reboot operations, Post-Installation batch, restore point commit.
+  QueueCompletionNotification();
   // 20. Log and failure summary, summary page, restart question.
   WriteLogAndOutcome(true);
   AskRestart();
