@@ -57,10 +57,11 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 
 // Copies `size` bytes of `from` at `offset` into `to`; false with the system error set.
 bool CopyContents(FileW& from, int64_t offset, int64_t size, FileW& to) {
-  if (size < 0 || !from.Seek(offset)) {
-    if (size < 0) SetLastError(ERROR_INVALID_PARAMETER);
+  if (size < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
+  if (!from.Seek(offset)) return false;
   std::vector<char> piece(size_t(std::min(size, kCopyPiece)));
   for (int64_t left = size; left > 0;) {
     int64_t n = std::min(left, kCopyPiece);

@@ -11,6 +11,7 @@
 #include <sddl.h>
 
 #include <cstdio>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -225,9 +226,30 @@ class FileHolder {
   std::string first_line_;
 };
 
+// The system's pending list and "wininit.ini" are shared by every test program that ctest runs
+// side by side; a test that changes them holds this lock from saving them to putting them back.
+class SharedRestartStateLock {
+ public:
+  SharedRestartStateLock() : mutex_(CreateMutexW(nullptr, FALSE, L"halberd-tests-pending-restart-operations")) {
+    if (mutex_) WaitForSingleObject(mutex_, 120000);
+  }
+  ~SharedRestartStateLock() {
+    if (mutex_) {
+      ReleaseMutex(mutex_);
+      CloseHandle(mutex_);
+    }
+  }
+  SharedRestartStateLock(const SharedRestartStateLock&) = delete;
+  SharedRestartStateLock& operator=(const SharedRestartStateLock&) = delete;
+
+ private:
+  HANDLE mutex_;
+};
+
 class RestartOperations : public testing::Test {
  protected:
   void SetUp() override {
+    lock_ = std::make_unique<SharedRestartStateLock>();
     static int counter = 0;
     folder_ = FullPath(SystemTempPath() + L"\\halberd-ro-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                        std::to_wstring(++counter));
@@ -259,6 +281,7 @@ class RestartOperations : public testing::Test {
     DeleteFileW((WindowsFolder() + L"\\wininit.exe").c_str());
     engine::Run() = saved_run_;
     DeleteTree(folder_);
+    lock_.reset();
   }
   std::wstring In(const std::wstring& name) const { return folder_ + L"\\" + name; }
 
@@ -272,6 +295,7 @@ class RestartOperations : public testing::Test {
   bool had_wininit_ = false;
   std::string wininit_text_;
   engine::RunState saved_run_;
+  std::unique_ptr<SharedRestartStateLock> lock_;
 };
 
 // The stand-ins for the system's move-at-restart service.
