@@ -37,6 +37,10 @@ if(HALBERD_TESTS)
   add_executable(win32_tests ${WIN32_TEST_SOURCES})
   target_link_libraries(win32_tests PRIVATE halberd_engine GTest::gtest_main)
   target_link_options(win32_tests PRIVATE -mconsole)
+  # Holds a file open without sharing: the locked files of the unit and end-to-end tests.
+  add_executable(hold_file tests/tools/hold_file.cpp)
+  target_link_options(hold_file PRIVATE -municode -mconsole)
+  add_dependencies(win32_tests hold_file)
   include(GoogleTest)
   # Discovery runs the test program under Wine at build time; the list is read once per build.
   gtest_discover_tests(win32_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS win32)

@@ -252,8 +252,8 @@ bool RemoveFolder(const std::wstring& path);
 bool FolderIsEmpty(const std::wstring& path, bool ignore_clutter);
 // Deletes a file under the delete flags. An empty path fails with 87.
 bool RemoveFile(const std::wstring& path, uint32_t flags = 0);
-// Registers `path` for deletion at the next restart (MoveFileExW with
-// MOVEFILE_DELAY_UNTIL_REBOOT, found at run time).
+// Registers `path` for deletion at the next restart: MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT
+// (found at run time), else a "NUL=" line in "wininit.ini" (restart_moves).
 bool ScheduleDeleteAtRestart(const std::wstring& path);
 
 // The temporary folder, worked out once per process: the system's temporary path when it

@@ -23,6 +23,9 @@ fresh_prefix() {
 # ours (a service that inherits a test's pipe keeps the test waiting for its end).
 start_wine() {
   export WINEPREFIX; WINEPREFIX=$(fresh_prefix "$1")
+  # Wine puts what goes to the Recycle Bin (and menu entries) below XDG_DATA_HOME: keep it in the
+  # prefix copy, not in the home folder of whoever runs the tests.
+  export XDG_DATA_HOME=$WINEPREFIX/xdg-data
   wineserver -p
   wine cmd /c exit </dev/null >/dev/null 2>&1
 }

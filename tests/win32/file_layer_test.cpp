@@ -670,19 +670,28 @@ TEST_F(FileLayer, RecycleBinRefusesPatterns) {
 }
 
 // The pending deletions the system keeps for the next restart; the value is put back as it was.
+// Other test programs that ctest runs alongside change the list too; the lock keeps them apart.
 class PendingDeletions {
  public:
-  PendingDeletions() { had_ = Read(saved_); }
+  PendingDeletions() : lock_(CreateMutexW(nullptr, FALSE, L"halberd-tests-pending-restart-operations")) {
+    if (lock_) WaitForSingleObject(lock_, 120000);
+    had_ = Read(saved_);
+  }
   ~PendingDeletions() {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    if (had_) {
-      RegSetValueExW(key, kValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(saved_.data()),
-                     DWORD(saved_.size() * sizeof(wchar_t)));
-    } else {
-      RegDeleteValueW(key, kValue);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      if (had_) {
+        RegSetValueExW(key, kValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(saved_.data()),
+                       DWORD(saved_.size() * sizeof(wchar_t)));
+      } else {
+        RegDeleteValueW(key, kValue);
+      }
+      RegCloseKey(key);
     }
-    RegCloseKey(key);
+    if (lock_) {
+      ReleaseMutex(lock_);
+      CloseHandle(lock_);
+    }
   }
   // Whether a deletion of `path` is pending (a source naming it followed by an empty target).
   bool Holds(const std::wstring& path) const {
@@ -715,6 +724,7 @@ class PendingDeletions {
     RegCloseKey(key);
     return r == ERROR_SUCCESS;
   }
+  HANDLE lock_;
   bool had_ = false;
   std::wstring saved_;
 };
