@@ -24,6 +24,15 @@ constexpr DWORD kRetryPauseMs = 50;
 
 bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
 
+// Some systems end a write on a full disk with a short count instead of the disk-full error; the
+// free space of the target's folder tells the two apart.
+bool RoomIsShort(const std::wstring& target, int64_t bytes_left) {
+  const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
+  ULARGE_INTEGER free_bytes;
+  return GetDiskFreeSpaceExW(folder.c_str(), &free_bytes, nullptr, nullptr) &&
+         free_bytes.QuadPart < uint64_t(bytes_left);
+}
+
 // One attempt: create or replace the target and copy the contents. Returns 0 or the system
 // error; `touched` tells whether the target was created or truncated (and is partial now).
 DWORD Attempt(const FileWrite& w, bool& touched) {
@@ -41,7 +50,7 @@ DWORD Attempt(const FileWrite& w, bool& touched) {
     if (!w.source->ReadExact(block.data(), n)) return GetLastError() ? GetLastError() : ERROR_READ_FAULT;
     if (!out.Write(block.data(), n)) {
       DWORD error = GetLastError();
-      return error ? error : ERROR_WRITE_FAULT;
+      return RoomIsShort(w.target, left) ? DWORD(ERROR_DISK_FULL) : error ? error : DWORD(ERROR_WRITE_FAULT);
     }
     left -= n;
   }

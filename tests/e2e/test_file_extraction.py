@@ -70,10 +70,6 @@ def unix(path):
     return wine_path_to_unix(path)
 
 
-def env_folder(name):
-    return run_wine(["cmd", "/c", f"echo %{name}%"]).stdout.strip()
-
-
 @pytest.fixture(scope="module")
 def installed(tmp_path_factory):
     """Packs the table, prepares the targets, runs the installer once; returns what the tests need."""
@@ -106,10 +102,13 @@ def installed(tmp_path_factory):
     (root / "blocker").write_text("a file where a folder should be")
 
     run = run_installer(exe, "/silent", f"/d:{folder}")
-    shared = env_folder("CommonProgramFiles(x86)") + "\\" + shared_name
+    # The shared-files folder is made in Common Files; its first record names where that is.
+    body = uninstall_body(root) if (root / "Uninstall.dat").exists() else []
+    shared = body[0][1:] if body and body[0].endswith("\\Common Files\\" + shared_name) else None
     yield dict(run=run, folder=folder, root=root, shared=shared)
     shutil.rmtree(root, ignore_errors=True)
-    shutil.rmtree(unix(shared), ignore_errors=True)
+    if shared:
+        shutil.rmtree(unix(shared), ignore_errors=True)
 
 
 def uninstall_body(root):
@@ -159,7 +158,10 @@ def test_target_forms_and_the_blocked_folder(installed):
 
 
 def test_shared_file_goes_to_the_shared_folder(installed):
+    assert installed["shared"], "the shared-files folder made by the run is the first record"
     assert (unix(installed["shared"]) / "shared.dll").read_bytes() == b"shared library"
+    # A shared file of an installation that is not portable is counted, not recorded.
+    assert installed["shared"] + "\\shared.dll" not in uninstall_body(installed["root"])
 
 
 def test_attributes_are_applied(installed):
