@@ -50,6 +50,14 @@ CASES = [
     ("permanent.txt", "permanent = true", None, "new", False, None),
     ("attributes.txt", 'attributes = ["read-only", "hidden"]', None, "new", True, None),
 ]
+# Kind 9 against an existing file with a version resource (the installer stub, file version
+# 48.0.11.0, with a tail that tells the copies apart): name, entry version, expected, log line.
+VERSION_CASES = [
+    ("v_older.exe", "48.0.10", "old", " was not installed because its version (48.0.10) is not newer than 48.0.11.0"),
+    ("v_same.exe", "48.0.11", "old", " was not installed because its version (48.0.11) is not newer than 48.0.11.0"),
+    ("v_newer.exe", "48.1", "new", f" needs replacement because its version (48.1) is newer than 48.0.11.0 and its date "
+                                   f"({stamp(ENTRY_TIME)}) is newer than {stamp(OLD)}."),
+]
 # Target forms: source name, options, the path below the installation folder, the folder record
 # it brings (below the installation folder), or None.
 TARGETS = [
@@ -85,6 +93,11 @@ def installed(tmp_path_factory):
     for name, options, *_ in CASES + [(t[0], t[1]) for t in TARGETS]:
         (src / name).write_text(f"new {name}\n")
         lines.append(f'[[files]]\nsource = "src/{name}"\ntime = 2021-06-01T10:00:00\n{options}\n')
+    stub = STUB.read_bytes()
+    for name, version, *_ in VERSION_CASES:
+        (src / name).write_bytes(stub + b"new")
+        lines.append(f'[[files]]\nsource = "src/{name}"\ntime = 2021-06-01T10:00:00\nkind = "if-newer"\n'
+                     f'version = "{version}"\n')
     (src / "shared.dll").write_bytes(b"shared library")
     lines.append('[[files]]\nsource = "src/shared.dll"\nkind = "shared"\ntime = 2021-06-01T10:00:00\n')
     project = tmp / "product.toml"
@@ -99,6 +112,9 @@ def installed(tmp_path_factory):
         if existing:
             (root / name).write_text(f"old {name}\n")
             set_time(root / name, existing)
+    for name, *_ in VERSION_CASES:
+        (root / name).write_bytes(stub + b"old")
+        set_time(root / name, OLD)
     (root / "blocker").write_text("a file where a folder should be")
 
     run = run_installer(exe, "/silent", f"/d:{folder}")
@@ -129,6 +145,8 @@ def expected_body(folder, shared):
                 body.append("~" + folder + "\\" + path.rsplit("\\", 1)[0])
         if path:
             body.append(folder + "\\" + path)
+    for name, *_ in VERSION_CASES:
+        body.append(folder + "\\" + name)  # kept or replaced, a kind-9 file is the product's
     return body
 
 
@@ -146,6 +164,12 @@ def test_each_overwrite_case_leaves_its_target(installed, case):
     assert target.read_text() == f"{expected} {name}\n"
     want = ENTRY_TIME if expected == "new" else existing
     assert target.stat().st_mtime == calendar.timegm(want + (0, 0, 0))
+
+
+@pytest.mark.parametrize("case", VERSION_CASES, ids=[c[0] for c in VERSION_CASES])
+def test_newer_only_files_compare_the_version_resource(installed, case):
+    name, _, expected, _ = case
+    assert (installed["root"] / name).read_bytes()[-3:] == expected.encode()
 
 
 def test_target_forms_and_the_blocked_folder(installed):
@@ -190,6 +214,8 @@ def test_log_names_each_skipped_file_and_the_blocked_folder(installed):
     for name, _, _, _, _, line in CASES:
         if line:
             assert installed["folder"] + "\\" + name + line + "\r\n" in log
+    for name, _, _, line in VERSION_CASES:
+        assert installed["folder"] + "\\" + name + line + "\r\n" in log
     assert "Cannot create folder because there is a file with the same name." in log
     assert "Not installed: " + installed["folder"] + r"\blocked.txt" in log
 
