@@ -18,8 +18,8 @@ bool RecordRemoval(const std::wstring& text, RemovalKind kind);
 void SetUninstallFolder(const std::wstring& folder);
 const std::wstring& UninstallFolder();
 
-// Takes the [Strings] texts from the run's language and the caption, and the setup script's
-// registry section, then writes "Uninstall.dat" into the uninstall folder. A failure goes into
+// Takes the [Strings] texts from the run's language and the caption, the setup script's registry
+// section and its conditional deletions (those for uninstall time are written), then writes "Uninstall.dat" into the uninstall folder. A failure goes into
 // the failure text (text 31, the path, the system error); a full disk sets the run's disk-full
 // flag. Returns success.
 bool WriteUninstallData();

@@ -40,7 +40,11 @@ bool WriteUninstallData() {
   UninstallData& data = RunUninstallData();
   data.TakeTexts([](int id) { return engine::LanguageText16(id); });
   data.caption = engine::Settings().dialog_caption;
-  data.registry = Utf8(engine::Script().registry_entries);
+  const format::SetupScript& script = engine::Script();
+  data.registry = Utf8(script.registry_entries);
+  data.conditional_deletions.clear();
+  for (const format::FileDeletion& d : script.conditional_deletions)
+    data.conditional_deletions.push_back({d.pattern, d.comparison_kind, d.comparison_value, d.flags});
   const std::u16string path16 = UninstallDataPath(Utf16(g_uninstall_folder));
   const std::wstring path(path16.begin(), path16.end());
   if (WriteUninstallDataFile(data, path)) return true;

@@ -89,7 +89,9 @@ def installed(tmp_path_factory):
     shared_name = f"HalberdShared{uid}"
     lines = [f'[product]\nname = "Extraction {uid}"\nversion = "1.0"\npublisher = "Test"\n',
              f'[shared]\nfolder = "{shared_name}"\n',
-             '[install]\nalways_write_log = true\ndetailed_log = true\n']
+             '[install]\nalways_write_log = true\ndetailed_log = true\n',
+             "[[delete]]\nfiles = '%InstallDir%\\cache\\*.tmp'\n",
+             "[[delete]]\nfiles = '%InstallDir%\\only-now.tmp'\nwhen = \"install\"\n"]
     for name, options, *_ in CASES + [(t[0], t[1]) for t in TARGETS]:
         (src / name).write_text(f"new {name}\n")
         lines.append(f'[[files]]\nsource = "src/{name}"\ntime = 2021-06-01T10:00:00\n{options}\n')
@@ -202,6 +204,9 @@ def test_uninstall_data_lists_exactly_what_the_run_made_or_kept(installed):
     text = (installed["root"] / "Uninstall.dat").read_bytes().decode("utf-8")
     strings = text.split("[Strings]\r\n")[1]
     ids = [int(line[1:]) for line in strings.split("\r\n") if line[:1] == "~" and line[1:].isdigit()]
+    # Only the deletion meant for uninstall time is kept for the uninstaller.
+    assert text.endswith("\r\n\r\n[ConditionalDelete]\r\n%InstallDir%\\cache\\*.tmp,0,,8\r\n"), text
+    assert "only-now.tmp" not in text
     assert ids == [10, 15, 20, 30, 34, 35, 49, 53, 55, 56, 57, 58, 59, 65, 67, 68, 69, 70, 71, 74, 79, 80, 99,
                    100, 101, 104, 107, 108, 109, 110, 111, 115, 116, 999]
 
