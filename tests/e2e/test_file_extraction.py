@@ -12,7 +12,7 @@ import uuid
 
 import pytest
 
-from conftest import PACK, ROOT, STUB, run_installer, run_wine, wine_path_to_unix
+from conftest import PACK, STUB, SetupData, pack, run_installer, run_wine, wine_path_to_unix
 
 ENTRY_TIME = (2021, 6, 1, 10, 0, 0)
 OLD = (2020, 1, 1, 10, 0, 0)
@@ -292,3 +292,32 @@ def test_full_disk_ends_with_17_and_leaves_no_partial_file(tmp_path, small_drive
     if log_path.exists():
         assert "Q:\\big.bin" in log_path.read_bytes().decode("utf-8")
     shutil.rmtree(root, ignore_errors=True)
+
+
+@pytest.mark.parametrize("offset,value,code", [
+    (0, 0x600FFEE2, 101),     # magic number
+    (16, 6, 73),              # size differs from the file-size table
+    (16, -1, 71),             # negative size
+    (16, 0x73333334, 72),     # size above the limit
+    (4, 13, 110),             # kind outside the table
+    (4, 2, 110),              # kind without a folder and no target text
+    (48, 254, 70),            # the name's length runs past the stream (its length byte)
+], ids=["magic", "size-mismatch", "size-negative", "size-limit", "kind-13", "kind-2", "texts-past-end"])
+def test_damaged_file_entry_ends_the_run_with_its_code(tmp_path, offset, value, code):
+    files = tmp_path / "files"
+    files.mkdir()
+    (files / "a.txt").write_text("hello")
+    exe = pack(files, tmp_path / "setup.exe", "--store", "--install-folder", rf"C:\ExtractTest\corrupt-{uuid.uuid4().hex[:8]}")
+    s = SetupData(bytearray(exe.read_bytes()))
+    chunk_at, _ = s.chunks()[0]
+    entry = chunk_at + 8
+    if offset == 48:
+        s.data[entry + offset] = value
+    else:
+        s.put_i32(entry + offset, value)
+    s.fix_chunk_crc(chunk_at)
+    s.fix_archive_crc()
+    exe.write_bytes(bytes(s.data))
+    run = run_installer(exe, "/silent")
+    assert run.code == 2, run
+    assert f"Error code: {code}\r\n" in run.stderr + "\r\n", run
