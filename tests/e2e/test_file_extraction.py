@@ -8,11 +8,12 @@ import os
 import pathlib
 import shutil
 import subprocess
+import time
 import uuid
 
 import pytest
 
-from conftest import PACK, STUB, SetupData, pack, run_installer, run_wine, wine_path_to_unix
+from conftest import PACK, ROOT, STUB, SetupData, pack, run_installer, run_wine, wine_path_to_unix
 
 ENTRY_TIME = (2021, 6, 1, 10, 0, 0)
 OLD = (2020, 1, 1, 10, 0, 0)
@@ -321,3 +322,48 @@ def test_damaged_file_entry_ends_the_run_with_its_code(tmp_path, offset, value, 
     run = run_installer(exe, "/silent")
     assert run.code == 2, run
     assert f"Error code: {code}\r\n" in run.stderr + "\r\n", run
+
+
+PLACEHOLDER_RESTART_OPERATIONS = (ROOT / "install/restart_operations_win32.cpp").read_text().startswith("// Placeholder")
+
+
+@pytest.mark.skipif(PLACEHOLDER_RESTART_OPERATIONS, reason="this build has no replacement at restart yet")
+@pytest.mark.skipif(shutil.which("i686-w64-mingw32-gcc-posix") is None, reason="no MinGW compiler for the helper")
+def test_locked_file_is_replaced_at_restart_and_the_run_asks_for_one(tmp_path):
+    helper = tmp_path / "hold_file.exe"
+    subprocess.run(["i686-w64-mingw32-gcc-posix", "-municode", "-static", "-o", str(helper),
+                    str(ROOT / "tests/tools/hold_file.c")], check=True)
+    src = tmp_path / "src"
+    src.mkdir()
+    (src / "locked.txt").write_text("new locked.txt\n")
+    project = tmp_path / "product.toml"
+    project.write_text('[product]\nname = "Locked"\n[install]\nreplace_locked_files = true\n'
+                       '[[files]]\nsource = "src/locked.txt"\n')
+    exe = tmp_path / "setup.exe"
+    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr
+    folder = rf"C:\ExtractTest\locked-{uuid.uuid4().hex[:8]}"
+    root = unix(folder)
+    root.mkdir(parents=True)
+    (root / "locked.txt").write_text("old locked.txt\n")
+    ready, release = tmp_path / "ready", tmp_path / "release"
+    holder = subprocess.Popen(["wine", str(helper), folder + r"\locked.txt", "Z:" + str(ready).replace("/", "\\"),
+                               "Z:" + str(release).replace("/", "\\")], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(600):
+            if ready.exists() or holder.poll() is not None:
+                break
+            time.sleep(0.1)
+        assert ready.exists(), f"the helper did not take the file (exit {holder.poll()})"
+        run = run_installer(exe, "/silent", f"/d:{folder}")
+    finally:
+        release.write_text("")
+        holder.wait(timeout=60)
+    assert run.code == 16, run
+    assert (root / "locked.txt").read_text() == "old locked.txt\n"
+    q = run_wine(["reg", "query", r"HKLM\System\CurrentControlSet\Control\Session Manager",
+                  "/v", "PendingFileRenameOperations"])
+    assert folder.lower() + r"\locked.txt" in q.stdout.lower(), q
+    assert folder + r"\locked.txt" in uninstall_body(root)
+    shutil.rmtree(root, ignore_errors=True)
