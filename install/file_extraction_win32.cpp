@@ -149,14 +149,14 @@ bool PrepareFolder(const std::wstring& path, const std::wstring& install_folder,
 }
 
 // Step 11: the entries whose second step comes after the loop or with the integration steps.
-void ListSecondStep(const format::FileEntry& e, const std::wstring& path, const std::u16string& name) {
+void ListSecondStep(const format::FileEntry& e, const std::wstring& path) {
   InstalledFiles& lists = RunFiles();
   const std::u16string p = U16(path);
   switch (e.kind) {
     case 10: lists.driver_files.push_back(p); break;
     case 11: lists.packages.push_back({p, e.msi_ui_level, (e.flags & kFlagRecordPackage) != 0}); break;
     case 12: lists.applets.push_back({p, U16(Utf8ToWide(e.second_text)), e.arguments, e.start_in}); break;
-    default: (void)name; break;
+    default: break;
   }
 }
 
@@ -199,22 +199,29 @@ void ExtractFiles(const engine::InstallationData& data, const std::wstring& extr
   const std::vector<int32_t>& sizes = data.header.file_sizes;
   int64_t position = 0;
 
+  // The run ends on a corrupt entry; the extraction file is closed first so that the exit routine
+  // can delete it.
+  auto corrupt_entry = [&extraction](int code) {
+    extraction.Close();
+    engine::CorruptInstaller(code);
+  };
+
   for (size_t index = 0; index < sizes.size(); ++index) {
     engine::SetProgress(59 + int(31 * index / sizes.size()));
     // 1. The entry and its checks against the file-size table.
     format::FileEntry e;
     int64_t contents = 0;
     int code = ReadEntryHead(extraction, position, stream_size, e, contents);
-    if (code) engine::CorruptInstaller(code);
-    if (e.name.empty()) engine::CorruptInstaller(corrupt::kEntrySizeTable);
-    if (e.size != sizes[index]) engine::CorruptInstaller(corrupt::kEntrySizeMismatch);
-    if (contents + e.size > stream_size) engine::CorruptInstaller(corrupt::kEntrySizeTable);
+    if (code) corrupt_entry(code);
+    if (e.name.empty()) corrupt_entry(corrupt::kEntrySizeTable);
+    if (e.size != sizes[index]) corrupt_entry(corrupt::kEntrySizeMismatch);
+    if (contents + e.size > stream_size) corrupt_entry(corrupt::kEntrySizeTable);
     position = contents + e.size;
 
     // 2. Target path.
     const std::u16string name = uninstall::DecodeUninstallText(e.name, code_page);
     const TargetPath target = ResolveTargetPath(name, e.target_folder, e.kind, e.flags, folders, expand);
-    if (target.corrupt) engine::CorruptInstaller(target.corrupt);
+    if (target.corrupt) corrupt_entry(target.corrupt);
     const std::wstring path = W(target.path);
     const bool permanent = e.flags & kFlagPermanent;
 
@@ -266,7 +273,7 @@ void ExtractFiles(const engine::InstallationData& data, const std::wstring& extr
       engine::LogWide(W(target.name) + L" >>> " + path + L"\r\n");
 
     // 11. Second steps (with the integration steps).
-    ListSecondStep(e, path, target.name);
+    ListSecondStep(e, path);
 
     // 12. Files written directly.
     if (outcome == WriteOutcome::kWritten) RunFiles().written.push_back(U16(path));

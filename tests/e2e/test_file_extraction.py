@@ -13,7 +13,7 @@ import uuid
 
 import pytest
 
-from conftest import PACK, ROOT, STUB, SetupData, pack, run_installer, run_wine, wine_path_to_unix
+from conftest import PACK, ROOT, STUB, SetupData, pack, run_installer, run_wine, wine_path_to_unix, wine_temp_folder
 
 ENTRY_TIME = (2021, 6, 1, 10, 0, 0)
 OLD = (2020, 1, 1, 10, 0, 0)
@@ -73,6 +73,11 @@ TARGETS = [
 def set_time(path, t):
     s = calendar.timegm(t + (0, 0, 0))
     os.utime(path, (s, s))
+
+
+def temp_files():
+    temp = wine_temp_folder()
+    return sorted(p.name for p in temp.glob("TLT*")) if temp.exists() else []
 
 
 def unix(path):
@@ -319,9 +324,12 @@ def test_damaged_file_entry_ends_the_run_with_its_code(tmp_path, offset, value, 
     s.fix_chunk_crc(chunk_at)
     s.fix_archive_crc()
     exe.write_bytes(bytes(s.data))
+    before = temp_files()
     run = run_installer(exe, "/silent")
     assert run.code == 2, run
     assert f"Error code: {code}\r\n" in run.stderr + "\r\n", run
+    # The extraction file does not outlive the run.
+    assert temp_files() == before
 
 
 PLACEHOLDER_RESTART_OPERATIONS = (ROOT / "install/restart_operations_win32.cpp").read_text().startswith("// Placeholder")
