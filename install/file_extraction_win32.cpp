@@ -253,10 +253,9 @@ void ExtractFiles(const engine::InstallationData& data, const std::wstring& extr
     const bool record_folder = !permanent && (IsRecordedKind(e.kind, portable) || e.kind == 1);
     if (target.explicit_folder && !PrepareFolder(path, run.install_folder, record_folder)) continue;
 
-    // 9. Recorded before the write, so that a file half-written by a failed run is still listed.
-    if (decision.record) uninstall::RecordRemoval(path, uninstall::RemovalKind::kFile);
-
-    // 10. Write.
+    // 9-10. Write, and record the file once it is there (written, pending a restart, or an
+    // existing file of the product left as it was): a target the write never made is not the
+    // run's to remove.
     FileWrite w;
     w.target = path;
     w.source = &extraction;
@@ -267,6 +266,8 @@ void ExtractFiles(const engine::InstallationData& data, const std::wstring& extr
     w.compared = decision.compared;
     w.record_folders = record_folder;
     const WriteOutcome outcome = WriteEntryFile(w);
+    if (decision.record && (outcome != WriteOutcome::kFailed || existing.exists))
+      uninstall::RecordRemoval(path, uninstall::RemovalKind::kFile);
     if (outcome == WriteOutcome::kFailed) continue;
     if (outcome == WriteOutcome::kPending && e.kind != 12) continue;
     if (outcome == WriteOutcome::kWritten && (run.ProductFlags & kFlagLogWrittenFiles))

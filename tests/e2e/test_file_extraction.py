@@ -294,6 +294,9 @@ def test_full_disk_ends_with_17_and_leaves_no_partial_file(tmp_path, small_drive
     # The run went on after the failed file.
     root = unix(folder)
     assert (root / "after.txt").read_text() == "after"
+    # What the run made is recorded; the file it could not make is not.
+    files = [line for line in uninstall_body(root) if not line.startswith("~")]
+    assert files == ["Q:\\small.txt", folder + "\\after.txt"]
     log_path = root / "Install.log"
     if log_path.exists():
         assert "Q:\\big.bin" in log_path.read_bytes().decode("utf-8")
