@@ -378,3 +378,24 @@ def test_locked_file_is_replaced_at_restart_and_the_run_asks_for_one(tmp_path):
     assert folder.lower() + r"\locked.txt" in q.stdout.lower(), q
     assert folder + r"\locked.txt" in uninstall_body(root)
     shutil.rmtree(root, ignore_errors=True)
+
+
+def test_a_name_outside_ascii_is_installed_and_recorded_in_utf8(tmp_path):
+    src = tmp_path / "src"
+    src.mkdir()
+    (src / "café.txt").write_text("crème")
+    project = tmp_path / "product.toml"
+    project.write_text('[product]\nname = "Accents"\n[[files]]\nsource = "src/café.txt"\nfolder = "données"\n',
+                       encoding="utf-8")
+    exe = tmp_path / "setup.exe"
+    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr
+    folder = rf"C:\ExtractTest\accents-{uuid.uuid4().hex[:8]}"
+    run = run_installer(exe, "/silent", f"/d:{folder}")
+    assert run.code == 0, run
+    root = unix(folder)
+    assert (root / "données" / "café.txt").read_text() == "crème"
+    body = (root / "Uninstall.dat").read_bytes().split(b"\r\n\r\n[Strings]\r\n")[0].split(b"\r\n")
+    assert ("~|" + folder + "\\données").encode() in body
+    assert ("|" + folder + "\\données\\café.txt").encode() in body
+    shutil.rmtree(root, ignore_errors=True)
