@@ -17,10 +17,15 @@
 #include "engine/setup_script_state.h"
 #include "foundation/format/setup_script.h"
 #include "foundation/windows_version.h"
+#include "install/file_extraction.h"
+#include "uninstall/run_uninstall_data.h"
 
 namespace halberd::engine {
 
 namespace {
+
+// ProductFlags bit 2: the product gets an uninstaller, its registration and "Uninstall.dat".
+constexpr uint64_t kFlagUninstaller = uint64_t(1) << 2;
 
 // Phases 2 and 3: the setup script, the product settings, the lists and the language table.
 void ReadSetupScript(const InstallationData& data) {
@@ -61,13 +66,13 @@ void InstallRun() {
   StartRunningLog();
   if (!HasAdminRights()) LogUtf8("Warning: the installer does not have admin rights.\r\n\r\n");
   // 11. Uninstall and shared folders, batches before installation.
+  install::PrepareFileExtraction();
   // 12. File extraction: the archive is unpacked into the extraction file first.
-  SetProgress(1);
   std::wstring extraction = UnpackArchive(data, script.archive_source, (Run().ProductFlags & format::kFlagXzChunks) != 0);
-  (void)extraction;
-  SetProgress(90);
+  install::ExtractFiles(data, extraction);
   // 13. Registrations.  14. Shortcuts.  15. Registry entries.  16. Associations.  17. Firewall.
   // 18. Readme and licence copies, PATH, uninstaller copy, uninstall data and registration.
+  if (Run().ProductFlags & kFlagUninstaller) uninstall::WriteUninstallData();
   // 19. Reboot operations, Post-Installation batch, restore point commit.
   QueueCompletionNotification();
   // 20. Log and failure summary, summary page, restart question.

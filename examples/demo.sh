@@ -39,6 +39,25 @@ echo "exit code: $code ($meaning)"
 
 echo
 echo "== what the run left"
+uninstall_data=$(find "$WINEPREFIX/drive_c" -name Uninstall.dat -path '*Halberd Demo*' 2>/dev/null | head -n1)
+if [ -n "$uninstall_data" ]; then
+  # The uninstall folder may be a sub-folder; the tree is shown from the installation folder.
+  folder=$(dirname "$uninstall_data")
+  case $folder in */Halberd\ Demo/*) folder=${folder%%/Halberd Demo/*}/Halberd\ Demo ;; esac
+  echo "installation folder: ${folder#$WINEPREFIX/}"
+  (cd "$folder" && find . -mindepth 1 | sort | while read -r f; do
+     if [ -d "$f" ]; then echo "  ${f#./}/"; else printf '  %-40s %8d bytes  %s\n' "${f#./}" "$(stat -c %s "$f")" \
+       "$(date -u -r "$f" '+%Y-%m-%d %H:%M:%S')"; fi
+   done)
+  if [ -f "$(dirname "$uninstall_data")/Install.log" ]; then
+    echo; echo "Install.log:"; tr -d '\r' < "$(dirname "$uninstall_data")/Install.log" | sed 's/^/  /'
+  fi
+  echo; echo "Uninstall.dat (records, then the [Strings] section, shortened):"
+  tr -d '\r' < "$uninstall_data" | awk '/^\[Strings\]$/ {s=1} {if (!s || n++ < 6) print "  " $0} END {if (n > 6) print "  ..."}'
+else
+  echo "no Uninstall.dat was written"
+fi
+echo
 echo "extraction file registered for deletion at restart:"
 wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
   </dev/null 2>/dev/null | tr -d '\0' | grep -oE '[^ ]*TLT[^ ]*' | sed 's/^/  /' || echo "  (none)"

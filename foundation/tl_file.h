@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/date_time.h"
 #include "foundation/file_errors.h"
 
 namespace halberd {
@@ -118,17 +119,6 @@ constexpr uint32_t kDeleteToRecycleBin = 0x80;  // silent, no confirmation, undo
 constexpr uint32_t kDeleteOnlyIfEmpty = 0x100;  // only a file of size 0
 constexpr uint32_t kDeleteMissingIsSuccess = 0x800;  // file-not-found and path-not-found succeed
 }  // namespace delete_flags
-
-// The six-number date-time of the installation data; month 0 means no date and a negative hour
-// no time. The file layer takes it as UTC (file-system time), milliseconds 0.
-struct DateTime {
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = -1;
-  int minute = 0;
-  int second = 0;
-};
 
 enum class SeekOrigin { kBegin, kCurrent, kEnd };
 

@@ -941,8 +941,16 @@ void ProjectBuilder::ReadFiles() {
     const std::vector<std::string> excludes = f->TextList("exclude");
     const std::string folder = WindowsPath(f->Text("folder"));
     const std::string rename = f->Text("rename");
-    const int kind = f->Choice("kind", kKinds, 0);
-    const int overwrite = f->Choice("overwrite", kOverwrite, 0);
+    // Words for the common cases; the installer's numbers (kind 0-12, overwrite 0-7) for the rest.
+    auto word_or_number = [&](std::string_view key, std::span<const Word> words, int max) {
+      const toml::node* n = f->Node(key);
+      if (n && n->is_integer()) return int(f->Integer(key, 0, 0, max));
+      return f->Choice(key, words, 0);
+    };
+    const int kind = word_or_number("kind", kKinds, 12);
+    const int overwrite = word_or_number("overwrite", kOverwrite, 7);
+    if ((kind == 2 || kind == 3) && folder.empty())
+      f->Error("kind", "a file of kind " + std::to_string(kind) + " has no folder of its own; give it a `folder`");
     uint32_t flags = uint32_t(overwrite) << 2;
     if (f->Bool("permanent", false)) flags |= 1u << 5;
     const bool uninstall_folder = f->Bool("in_uninstall_folder", false);

@@ -544,6 +544,8 @@ TEST(ProjectFile, FilesBecomeEntriesWithTheirTargetFolderKindAndFlags) {
       {"a folder whose name holds a bracket is taken as written", "source = \"odd[1]\"", {{"n.txt", u"", 0, 0}}},
       {"overwrite only existing files", "source = \"payload/a.txt\"\nkind = \"shared\"\noverwrite = \"if-exists\"",
        {{"a.txt", u"", 1, 2u << 2}}},
+      {"kind and overwrite as the installer's numbers", "source = \"payload/a.txt\"\nkind = 3\nfolder = 'kept'\noverwrite = 7",
+       {{"a.txt", u"kept\\", 3, 7u << 2}}},
   };
   ProjectFolder folder;
   folder.Write("payload/a.txt", "A");
@@ -659,6 +661,9 @@ TEST(ProjectFile, ProblemsAreReportedWithTheirLineAndReason) {
       {"applet without class id", "[[files]]\nsource = \"art/x.txt\"\nkind = \"applet\"", 1, "`applet_class_id`"},
       {"font without name", "[[files]]\nsource = \"art/x.txt\"\nkind = \"font\"", 1, "a font needs `font_name`"},
       {"option of another kind", "[[files]]\nsource = \"art/x.txt\"\nfont_name = \"X\"", 3, "`font_name` applies only to files of kind font"},
+      {"kind without a folder of its own", "[[files]]\nsource = \"art/x.txt\"\nkind = 2", 3, "give it a `folder`"},
+      {"overwrite number out of range", "[[files]]\nsource = \"art/x.txt\"\noverwrite = 8", 3, "`overwrite` must be 0 to 7"},
+      {"kind number out of range", "[[files]]\nsource = \"art/x.txt\"\nkind = 13", 3, "`kind` must be 0 to 12"},
       {"rename with many files", "[[files]]\nsource = \"art/*\"\nrename = \"y.txt\"", 3, "`rename` needs a `source` that names one file"},
       {"batch outside code page 1252", "[batches.pre_install]\ncommands = \"echo \u65E5\u672C\"", 2, "code page 1252"},
       {"picture that is no bitmap", "[look]\npicture = \"art/x.txt\"", 2, "`art/x.txt` is not a Windows bitmap"},

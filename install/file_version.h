@@ -1,0 +1,11 @@
+// The file version of an existing file's version resource ("a.b.c.d"), read with version.dll
+// loaded from the system folder at run time. Windows only.
+#pragma once
+#include <optional>
+#include <string>
+
+namespace halberd::install {
+
+std::optional<std::string> FileVersionOf(const std::wstring& path);
+
+}  // namespace halberd::install

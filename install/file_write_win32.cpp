@@ -1,0 +1,127 @@
+// The write procedure of one extracted file.
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "engine/language_texts.h"
+#include "engine/run_state.h"
+#include "engine/running_log.h"
+#include "foundation/system_error_text.h"
+#include "install/extraction_folders.h"
+#include "install/file_write.h"
+#include "install/overwrite_rules.h"
+#include "install/restart_operations.h"
+
+namespace halberd::install {
+
+namespace {
+
+constexpr uint64_t kFlagReplaceLockedFiles = uint64_t(1) << 11;
+constexpr uint64_t kFlagClearAttributesOnRetry = uint64_t(1) << 19;
+constexpr int kAttempts = 3;
+constexpr DWORD kRetryPauseMs = 50;
+
+bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+
+// Some systems end a write on a full disk with a short count instead of the disk-full error; the
+// free space of the target's folder tells the two apart.
+bool RoomIsShort(const std::wstring& target, int64_t bytes_left) {
+  const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
+  ULARGE_INTEGER free_bytes;
+  return GetDiskFreeSpaceExW(folder.c_str(), &free_bytes, nullptr, nullptr) &&
+         free_bytes.QuadPart < uint64_t(bytes_left);
+}
+
+// One attempt: create or replace the target and copy the contents. Returns 0 or the system
+// error; `touched` tells whether the target was created or truncated (and is partial now).
+DWORD Attempt(const FileWrite& w, bool& touched) {
+  FileW out;
+  if (out.Open(w.target, kCreateAlways | kNoReadAccess | kNoSharingRetry | kWidePath) != file_error::kSuccess) {
+    DWORD error = out.LastSystemError();
+    return error ? error : GetLastError();
+  }
+  touched = true;
+  if (!w.source->Seek(w.offset)) return GetLastError() ? GetLastError() : ERROR_READ_FAULT;
+  static std::vector<uint8_t> block(kCopyBlockSize);
+  int64_t left = w.size;
+  while (left > 0) {
+    const int64_t n = left < int64_t(block.size()) ? left : int64_t(block.size());
+    if (!w.source->ReadExact(block.data(), n)) return GetLastError() ? GetLastError() : ERROR_READ_FAULT;
+    if (!out.Write(block.data(), n)) {
+      DWORD error = GetLastError();
+      return RoomIsShort(w.target, left) ? DWORD(ERROR_DISK_FULL) : error ? error : DWORD(ERROR_WRITE_FAULT);
+    }
+    left -= n;
+  }
+  if (HasFullTime(w.time)) {
+    // Failing to stamp the time leaves a good file; it is not a failed write.
+    out.SetCreationTime(w.time);
+    out.SetLastWriteTime(w.time);
+  }
+  if (!out.Flush()) {
+    DWORD error = GetLastError();
+    return error ? error : ERROR_WRITE_FAULT;
+  }
+  out.Close();
+  if (w.attributes != 0xFFFFFFFF) SetAttributes(w.target, w.attributes & kEntryAttributeMask, kEntryAttributeMask);
+  return 0;
+}
+
+bool DriveIsMissing(const std::wstring& path) {
+  if (path.size() < 2 || path[1] != L':' || !iswalpha(path[0])) return false;
+  wchar_t root[] = {path[0], L':', L'\\', 0};
+  return GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR;
+}
+
+}  // namespace
+
+WriteOutcome WriteEntryFile(const FileWrite& w) {
+  engine::RunState& run = engine::Run();
+  DWORD error = 0;
+  bool touched = false;
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    error = Attempt(w, touched);
+    if (error == 0) return WriteOutcome::kWritten;
+    Sleep(kRetryPauseMs);
+    if (attempt == 1) {
+      if (error == ERROR_PATH_NOT_FOUND) {
+        std::wstring folder = w.target.substr(0, w.target.find_last_of(L'\\'));
+        CreateFolderRecorded(folder, w.record_folders);
+      }
+      if ((run.ProductFlags & kFlagClearAttributesOnRetry) && FileExists(w.target))
+        SetAttributes(w.target, 0, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    }
+  }
+
+  std::wstring entry = L"\r\n" + engine::LanguageText(31) + L" " + w.target + L"\r\n";
+  if (IsDiskFull(error)) {
+    // No partial file stays behind.
+    run.disk_full = true;
+    if (touched) RemoveFile(w.target, kDeleteMissingIsSuccess);
+    engine::AppendFailureText(entry);
+    return WriteOutcome::kFailed;
+  }
+  if (error == ERROR_INVALID_NAME) {
+    engine::AppendFailureText(entry);
+    return WriteOutcome::kFailed;
+  }
+  if (DriveIsMissing(w.target)) {
+    wchar_t line[64];
+    std::swprintf(line, 64, L"Drive %c: is not present.\r\n", wchar_t(towupper(w.target[0])));
+    engine::AppendFailureText(entry + line);
+    return WriteOutcome::kFailed;
+  }
+  entry += SystemErrorText(error) + L"\r\n";
+  if (w.compared || (run.ProductFlags & kFlagReplaceLockedFiles)) {
+    if (ReplaceAtRestart(w.target, *w.source, w.offset, w.size, w.time) == ReplaceResult::kPending) {
+      run.set_restart_required();
+      engine::LogWide(entry);
+      return WriteOutcome::kPending;
+    }
+  }
+  engine::AppendFailureText(entry);
+  return WriteOutcome::kFailed;
+}
+
+}  // namespace halberd::install
