@@ -6,6 +6,7 @@ the table. A full disk is a real 1 MiB file system mapped as a Wine drive."""
 import calendar
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import time
@@ -13,7 +14,8 @@ import uuid
 
 import pytest
 
-from conftest import PACK, ROOT, STUB, SetupData, pack, run_installer, run_wine, wine_path_to_unix, wine_temp_folder
+from conftest import (PACK, ROOT, STUB, WIN_TEST_TOOLS, SetupData, pack, run_installer, run_wine, wine_env,
+                      wine_path_to_unix, wine_temp_folder)
 
 ENTRY_TIME = (2021, 6, 1, 10, 0, 0)
 OLD = (2020, 1, 1, 10, 0, 0)
@@ -228,7 +230,7 @@ def test_log_names_each_skipped_file_and_the_blocked_folder(installed):
     for name, _, _, line in VERSION_CASES:
         assert installed["folder"] + "\\" + name + line + "\r\n" in log
     assert "Cannot create folder because there is a file with the same name." in log
-    assert "Not installed: " + installed["folder"] + r"\blocked.txt" in log
+    assert "Not installed: " + installed["folder"] + r"\blocker\blocked.txt" in log
 
 
 def test_without_an_uninstaller_no_uninstall_data_is_written(tmp_path):
@@ -335,21 +337,13 @@ def test_damaged_file_entry_ends_the_run_with_its_code(tmp_path, offset, value, 
     assert temp_files() == before
 
 
-PLACEHOLDER_RESTART_OPERATIONS = (ROOT / "install/restart_operations_win32.cpp").read_text().startswith("// Placeholder")
-
-
-@pytest.mark.skipif(PLACEHOLDER_RESTART_OPERATIONS, reason="this build has no replacement at restart yet")
-@pytest.mark.skipif(shutil.which("i686-w64-mingw32-gcc-posix") is None, reason="no MinGW compiler for the helper")
 def test_locked_file_is_replaced_at_restart_and_the_run_asks_for_one(tmp_path):
-    helper = tmp_path / "hold_file.exe"
-    subprocess.run(["i686-w64-mingw32-gcc-posix", "-municode", "-static", "-o", str(helper),
-                    str(ROOT / "tests/tools/hold_file.c")], check=True)
     src = tmp_path / "src"
     src.mkdir()
     (src / "locked.txt").write_text("new locked.txt\n")
     project = tmp_path / "product.toml"
     project.write_text('[product]\nname = "Locked"\n[install]\nreplace_locked_files = true\n'
-                       '[[files]]\nsource = "src/locked.txt"\n')
+                       'always_write_log = true\n[[files]]\nsource = "src/locked.txt"\n')
     exe = tmp_path / "setup.exe"
     p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
     assert p.returncode == 0, p.stderr
@@ -357,26 +351,34 @@ def test_locked_file_is_replaced_at_restart_and_the_run_asks_for_one(tmp_path):
     root = unix(folder)
     root.mkdir(parents=True)
     (root / "locked.txt").write_text("old locked.txt\n")
-    ready, release = tmp_path / "ready", tmp_path / "release"
-    holder = subprocess.Popen(["wine", str(helper), folder + r"\locked.txt", "Z:" + str(ready).replace("/", "\\"),
-                               "Z:" + str(release).replace("/", "\\")], stdin=subprocess.DEVNULL,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    target = folder + r"\locked.txt"
+    # A second program holds the target open without sharing until its standard input closes.
+    holder = subprocess.Popen(["wine", str(WIN_TEST_TOOLS / "hold_file.exe"), target], env=wine_env(),
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     try:
-        for _ in range(600):
-            if ready.exists() or holder.poll() is not None:
-                break
-            time.sleep(0.1)
-        assert ready.exists(), f"the helper did not take the file (exit {holder.poll()})"
+        assert holder.stdout.readline().startswith(b"holding"), "the helper did not take the file"
         run = run_installer(exe, "/silent", f"/d:{folder}")
     finally:
-        release.write_text("")
+        holder.stdin.close()
         holder.wait(timeout=60)
     assert run.code == 16, run
     assert (root / "locked.txt").read_text() == "old locked.txt\n"
+    # The new contents wait in a "TLT" temporary file beside the target.
+    temps = [f for f in root.iterdir() if re.fullmatch(r"TLT[0-9A-Fa-f]{1,4}\.tmp", f.name)]
+    assert len(temps) == 1, list(root.iterdir())
+    assert temps[0].read_text() == "new locked.txt\n"
+    temp = folder + "\\" + temps[0].name
     q = run_wine(["reg", "query", r"HKLM\System\CurrentControlSet\Control\Session Manager",
                   "/v", "PendingFileRenameOperations"])
-    assert folder.lower() + r"\locked.txt" in q.stdout.lower(), q
-    assert folder + r"\locked.txt" in uninstall_body(root)
+    assert target.lower() in q.stdout.lower() and temp.lower() in q.stdout.lower(), q
+    log = (root / "Install.log").read_bytes().decode("utf-8")
+    assert (f'"{target}" was successfully registered for replacement.\r\nTemporary file is "{temp}"\r\n'
+            "Reboot will be required.\r\n\r\n") in log
+    # A pending replacement is not a failure.
+    assert "*** FAILURE SUMMARY ***" not in log
+    assert target in uninstall_body(root)
+    run_wine(["reg", "delete", r"HKLM\System\CurrentControlSet\Control\Session Manager",
+              "/v", "PendingFileRenameOperations", "/f"])
     shutil.rmtree(root, ignore_errors=True)
 
 

@@ -107,7 +107,9 @@ def test_start_and_completion_notifications_carry_session_and_version(server, tm
     assert run.code == 0, run
     lines = [request_line(r) for r in server.requests(test_id)]
     assert len(lines) == 2, lines
-    pattern = rf"GET /{test_id}/answer\?moment=(\w+)&s=(\d+)&v=1\.2%20beta HTTP/1\.0"
+    # The system's internet library sends HTTP/1.0; when it gets no answer (a loaded machine can
+    # make it time out) the installer's own client sends the same request as HTTP/1.1.
+    pattern = rf"GET /{test_id}/answer\?moment=(\w+)&s=(\d+)&v=1\.2%20beta HTTP/1\.[01]"
     found = [re.fullmatch(pattern, line) for line in lines]
     assert all(found), lines
     assert [m.group(1) for m in found] == ["start", "new"]
