@@ -3,6 +3,7 @@
 // looked up at run time, so a system without it still starts and takes the second way.
 #include "foundation/restart_moves.h"
 
+#include "foundation/last_error.h"
 #include "foundation/path_rules.h"
 #include "foundation/special_folders.h"
 #include "foundation/system_error_text.h"
@@ -32,16 +33,6 @@ MoveFileExFunction RestartMoveFunction() {
   return g_restart_move.overridden ? g_restart_move.function : SystemMoveFileEx();
 }
 
-// Restores the system's last-error value when it goes out of scope (clean-up after a failure
-// must not overwrite the reason the caller is about to read).
-class KeepLastError {
- public:
-  KeepLastError() : error_(GetLastError()) {}
-  ~KeepLastError() { SetLastError(error_); }
-
- private:
-  DWORD error_;
-};
 
 bool WininitExeExists() { return FileExists(ToWide(JoinPath(ToU16(WindowsFolder()), u"wininit.exe"))); }
 

@@ -11,6 +11,7 @@
 #include <new>
 
 #include "foundation/fatal_error.h"
+#include "foundation/last_error.h"
 #include "foundation/path_rules.h"
 #include "foundation/system_error_text.h"
 #include "foundation/text_convert.h"
@@ -181,16 +182,6 @@ bool RecycleFile(const std::wstring& path) {
 
 bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// Restores the system's last-error value when it goes out of scope (closing handles must not
-// overwrite the reason of a failure the caller is about to read).
-class KeepLastError {
- public:
-  KeepLastError() : error_(GetLastError()) {}
-  ~KeepLastError() { SetLastError(error_); }
-
- private:
-  DWORD error_;
-};
 
 }  // namespace
 

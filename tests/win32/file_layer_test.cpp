@@ -15,40 +15,15 @@
 #include <vector>
 
 #include "foundation/fatal_error.h"
+#include "tests/win32/test_support.h"
+
+using halberd::test::DeleteTree;
+using halberd::test::RawGet;
+using halberd::test::SystemTempPath;
 
 using namespace halberd;
 
 namespace {
-
-std::wstring SystemTempPath() {
-  wchar_t buffer[MAX_PATH + 1];
-  DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
-  std::wstring path(buffer, n);
-  if (!path.empty() && path.back() == L'\\') path.pop_back();
-  return path;
-}
-
-// Deletes a folder and everything in it, whatever the attributes.
-void DeleteTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring path = folder + L"\\" + name;
-      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        DeleteTree(path);
-      } else {
-        DeleteFileW(path.c_str());
-      }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  RemoveDirectoryW(folder.c_str());
-}
 
 void PutFile(const std::wstring& path, const std::string& contents, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

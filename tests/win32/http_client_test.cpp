@@ -2,6 +2,11 @@
 // (tests/tools/http_test_server.py). The server's port comes from HALBERD_HTTP_TEST_PORT; without
 // it every test here is skipped. Only 127.0.0.1 is contacted.
 #include "foundation/http_client.h"
+#include "tests/win32/test_support.h"
+
+using halberd::test::DeleteTree;
+using halberd::test::RawGet;
+using halberd::test::SystemTempPath;
 
 #include <gtest/gtest.h>
 #include <ws2tcpip.h>
@@ -15,27 +20,6 @@ using namespace halberd;
 namespace {
 
 constexpr const char* kLibraryLines = "User-Agent: Tessel 21.0\r\nAccept-Encoding: identity\r\n";
-
-// The raw answer of a plain HTTP/1.0 GET, read until the server closes; no code under test.
-std::string RawGet(int port, const std::string& path) {
-  std::string answer;
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) return answer;
-  DWORD timeout = 10000;
-  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(u_short(port));
-  inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-  if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
-    send(s, request.data(), int(request.size()), 0);
-    char block[4096];
-    for (int n; (n = recv(s, block, sizeof block, 0)) > 0;) answer.append(block, size_t(n));
-  }
-  closesocket(s);
-  return answer;
-}
 
 // A loopback port nothing listens on: bound, never listened to, then closed.
 int ClosedPort() {
@@ -87,21 +71,9 @@ class HttpClientTest : public testing::Test {
 
   // The raw requests the server recorded for `id`, in order.
   std::vector<std::string> ServerLog(const std::string& id) const {
-    std::vector<std::string> requests;
-    const std::string answer = RawGet(port_, "/_log/" + id);
-    size_t at = answer.find("\r\n\r\n");
-    if (answer.rfind("HTTP/1.0 200", 0) != 0 || at == std::string::npos) {
-      ADD_FAILURE() << "no log from the server";
-      return requests;
-    }
-    at += 4;
-    while (at < answer.size()) {
-      size_t line_end = answer.find("\r\n", at);
-      if (line_end == std::string::npos) break;
-      size_t length = std::stoul(answer.substr(at, line_end - at));
-      requests.push_back(answer.substr(line_end + 2, length));
-      at = line_end + 2 + length + 2;
-    }
+    bool ok = false;
+    std::vector<std::string> requests = test::RecordedRequests(port_, id, ok);
+    if (!ok) ADD_FAILURE() << "no log from the server";
     return requests;
   }
 

@@ -16,30 +16,14 @@
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "engine/setup_script_state.h"
+#include "tests/win32/test_support.h"
+
+using halberd::test::DeleteTree;
+using halberd::test::RawGet;
+using halberd::test::SystemTempPath;
 
 namespace halberd::engine {
 namespace {
-
-// The raw answer of a plain HTTP/1.0 GET, read until the server closes; no code under test.
-std::string RawGet(int port, const std::string& path) {
-  std::string answer;
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) return answer;
-  DWORD timeout = 10000;
-  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(u_short(port));
-  inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-  if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
-    send(s, request.data(), int(request.size()), 0);
-    char block[4096];
-    for (int n; (n = recv(s, block, sizeof block, 0)) > 0;) answer.append(block, size_t(n));
-  }
-  closesocket(s);
-  return answer;
-}
 
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
@@ -75,21 +59,9 @@ class NotificationsTest : public testing::Test {
 
   // The raw requests the server recorded for this test, in order.
   std::vector<std::string> ServerLog() const {
-    std::vector<std::string> requests;
-    const std::string answer = RawGet(port_, "/_log/" + id_);
-    size_t at = answer.find("\r\n\r\n");
-    if (answer.rfind("HTTP/1.0 200", 0) != 0 || at == std::string::npos) {
-      ADD_FAILURE() << "no log from the server";
-      return requests;
-    }
-    at += 4;
-    while (at < answer.size()) {
-      size_t line_end = answer.find("\r\n", at);
-      if (line_end == std::string::npos) break;
-      size_t length = std::stoul(answer.substr(at, line_end - at));
-      requests.push_back(answer.substr(line_end + 2, length));
-      at = line_end + 2 + length + 2;
-    }
+    bool ok = false;
+    std::vector<std::string> requests = test::RecordedRequests(port_, id_, ok);
+    if (!ok) ADD_FAILURE() << "no log from the server";
     return requests;
   }
 

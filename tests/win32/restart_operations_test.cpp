@@ -22,6 +22,11 @@
 #include "foundation/special_folders.h"
 #include "foundation/system_error_text.h"
 #include "install/pending_operations.h"
+#include "tests/win32/test_support.h"
+
+using halberd::test::DeleteTree;
+using halberd::test::RawGet;
+using halberd::test::SystemTempPath;
 
 using namespace halberd;
 using namespace halberd::install;
@@ -34,34 +39,6 @@ constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
 std::wstring W(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 std::u16string U(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 std::string Utf8(const std::wstring& s) { return WideToUtf8(s); }
-
-std::wstring SystemTempPath() {
-  wchar_t buffer[MAX_PATH + 1];
-  DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
-  std::wstring path(buffer, n);
-  if (!path.empty() && path.back() == L'\\') path.pop_back();
-  return path;
-}
-
-void DeleteTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring path = folder + L"\\" + name;
-      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        DeleteTree(path);
-      } else {
-        DeleteFileW(path.c_str());
-      }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
 
 void PutFile(const std::wstring& path, const std::string& contents) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,0 +1,84 @@
+// Helpers shared by the Windows tests: the system's temporary folder, removing a test's folder
+// tree, and reading what the loopback HTTP test server recorded. None of them is code under test.
+#pragma once
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace halberd::test {
+
+// The system's temporary folder, without a trailing backslash.
+inline std::wstring SystemTempPath() {
+  wchar_t buffer[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+  std::wstring path(buffer, n);
+  if (!path.empty() && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+// Deletes a folder and everything in it, whatever the attributes.
+inline void DeleteTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = folder + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        DeleteTree(path);
+      } else {
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryW(folder.c_str());
+}
+
+// The raw answer of a plain HTTP/1.0 GET to 127.0.0.1, read until the server closes.
+inline std::string RawGet(int port, const std::string& path) {
+  std::string answer;
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return answer;
+  DWORD timeout = 10000;
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(u_short(port));
+  inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+  if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
+    send(s, request.data(), int(request.size()), 0);
+    char block[4096];
+    for (int n; (n = recv(s, block, sizeof block, 0)) > 0;) answer.append(block, size_t(n));
+  }
+  closesocket(s);
+  return answer;
+}
+
+// The raw requests the loopback test server recorded under `id`, in order; an empty list (and
+// `ok` false) when the server gave no log.
+inline std::vector<std::string> RecordedRequests(int port, const std::string& id, bool& ok) {
+  std::vector<std::string> requests;
+  const std::string answer = RawGet(port, "/_log/" + id);
+  size_t at = answer.find("\r\n\r\n");
+  ok = answer.rfind("HTTP/1.0 200", 0) == 0 && at != std::string::npos;
+  if (!ok) return requests;
+  at += 4;
+  while (at < answer.size()) {
+    size_t line_end = answer.find("\r\n", at);
+    if (line_end == std::string::npos) break;
+    size_t length = std::stoul(answer.substr(at, line_end - at));
+    requests.push_back(answer.substr(line_end + 2, length));
+    at = line_end + 2 + length + 2;
+  }
+  return requests;
+}
+
+}  // namespace halberd::test
