@@ -25,6 +25,8 @@
 #include "tests/win32/test_support.h"
 
 using halberd::test::DeleteTree;
+using halberd::test::Exists;
+using halberd::test::GetFile;
 using halberd::test::RawGet;
 using halberd::test::SystemTempPath;
 
@@ -48,20 +50,6 @@ void PutFile(const std::wstring& path, const std::string& contents) {
   CloseHandle(h);
   ASSERT_EQ(written, contents.size());
 }
-
-std::string GetFile(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string out;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buffer, sizeof(buffer), &got, nullptr) && got > 0) out.append(buffer, got);
-  CloseHandle(h);
-  return out;
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<std::wstring> FilesIn(const std::wstring& folder, const std::wstring& pattern) {
   std::vector<std::wstring> names;

@@ -41,6 +41,21 @@ inline void DeleteTree(const std::wstring& folder) {
   RemoveDirectoryW(folder.c_str());
 }
 
+// The whole content of a file, or "<missing>" when it cannot be opened.
+inline std::string GetFile(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string out;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof(buffer), &got, nullptr) && got > 0) out.append(buffer, got);
+  CloseHandle(h);
+  return out;
+}
+
+inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 // The raw answer of a plain HTTP/1.0 GET to 127.0.0.1, read until the server closes.
 inline std::string RawGet(int port, const std::string& path) {
   std::string answer;
