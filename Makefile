@@ -9,6 +9,7 @@ WIN32      := $(BUILD)/win32
 FUZZ       := $(BUILD)/fuzz
 JOBS       ?= $(shell nproc)
 export HALBERD_WINEPREFIX ?= /opt/halberd-deps/wineprefix
+export HALBERD_WINEPREFIX32 ?= /opt/halberd-deps/wineprefix32
 export WINEDEBUG := -all
 export WINEDLLOVERRIDES := mscoree,mshtml=
 

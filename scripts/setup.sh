@@ -8,6 +8,7 @@ set -euo pipefail
 
 DEPS=${HALBERD_DEPS:-/opt/halberd-deps}
 WINEPREFIX_DIR=${HALBERD_WINEPREFIX:-/opt/halberd-deps/wineprefix}
+WINEPREFIX32_DIR=${HALBERD_WINEPREFIX32:-/opt/halberd-deps/wineprefix32}
 SUDO=""
 [ "$(id -u)" = 0 ] || SUDO=sudo
 
@@ -20,7 +21,7 @@ PACKAGES=(
   libz-mingw-w64-dev zlib1g-dev liblzma-dev xz-utils libtomlplusplus-dev
   googletest libgtest-dev
   clang libclang-rt-14-dev llvm
-  wine wine32:i386 xvfb xauth
+  wine wine32:i386 wine64 xvfb xauth
   dpkg-dev
   nsis ccache
 )
@@ -86,15 +87,26 @@ else
   step "liblzma for MinGW built"
 fi
 
-# 3. Wine prefix for the tests --------------------------------------------------------------------
-if [ -f "$WINEPREFIX_DIR/system.reg" ]; then
-  step "Wine prefix: present at $WINEPREFIX_DIR"
-else
-  step "creating the Wine prefix at $WINEPREFIX_DIR (about 20 s)"
-  mkdir -p "$WINEPREFIX_DIR"
-  WINEPREFIX="$WINEPREFIX_DIR" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 \
-    || fail "wineboot -i"
-  WINEPREFIX="$WINEPREFIX_DIR" wineserver -w || true
-  [ -f "$WINEPREFIX_DIR/system.reg" ] || fail "Wine prefix not created"
-fi
+# 3. Wine prefixes for the tests -------------------------------------------------------------------
+# The tests run in copies of two templates: a 64-bit Windows (the usual case: both registry views,
+# WOW64 file-system redirection, "Program Files (x86)") and a 32-bit one for the 32-bit-Windows
+# cases. A template of the wrong kind (an older set-up made a 32-bit one) is made again.
+make_prefix() {
+  local dir=$1 arch=$2 loader=wine tmp
+  [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
+  if grep -qs "^#arch=$arch" "$dir/system.reg"; then
+    step "Wine prefix ($arch): present at $dir"
+    return
+  fi
+  step "creating the $arch Wine prefix at $dir (about 20 s)"
+  tmp=$dir.new
+  rm -rf "$tmp"; mkdir -p "$tmp"
+  WINEARCH=$arch WINEPREFIX="$tmp" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$loader" wineboot -i \
+    >/dev/null 2>&1 || fail "wineboot -i ($arch)"
+  WINEPREFIX="$tmp" wineserver -w || true
+  grep -qs "^#arch=$arch" "$tmp/system.reg" || fail "Wine prefix ($arch) not created"
+  rm -rf "$dir" && mv "$tmp" "$dir" || fail "moving the Wine prefix into place"
+}
+make_prefix "$WINEPREFIX_DIR" win64
+make_prefix "$WINEPREFIX32_DIR" win32
 step "done"

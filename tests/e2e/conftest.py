@@ -26,6 +26,32 @@ def wine_env():
     return env
 
 
+@pytest.fixture(scope="session")
+def _prefix32():
+    """A fresh copy of the 32-bit Windows template (HALBERD_WINEPREFIX32), its server kept running
+    for the session."""
+    template = pathlib.Path(os.environ.get("HALBERD_WINEPREFIX32", "/opt/halberd-deps/wineprefix32"))
+    if not (template / "system.reg").exists():
+        pytest.skip(f"no 32-bit Wine prefix at {template}: run scripts/setup.sh")
+    prefix = ROOT / "build/test-wine/e2e32"
+    env = dict(wine_env(), WINEPREFIX=str(prefix))
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+    subprocess.run(["rm", "-rf", str(prefix)], check=True)
+    subprocess.run(["cp", "-a", str(template), str(prefix)], check=True)
+    # The server must not inherit pytest's pipes, or a reader of the output would wait for it.
+    subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    yield prefix
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+
+
+@pytest.fixture
+def windows32(_prefix32, monkeypatch):
+    """Runs the test's Windows programs on 32-bit Windows (the suite's own prefix is 64-bit)."""
+    monkeypatch.setenv("WINEPREFIX", str(_prefix32))
+    return _prefix32
+
+
 class Run:
     def __init__(self, code, stdout, stderr):
         self.code, self.stdout, self.stderr = code, stdout, stderr

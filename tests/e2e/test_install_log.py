@@ -169,3 +169,23 @@ def test_the_launch_after_program_is_logged(tmp_path, product):
     assert run.code == 0, run
     record = (unix / "Install.log").read_bytes()[len(BOM):].decode("utf-8")
     assert "\r\nLaunch on exit: c:\\tools\\after.exe -x\r\n" in record, record
+
+
+def operating_system_line(tmp_path, product):
+    exe = pack_project(tmp_path, product)
+    win, unix = install_folder(tmp_path)
+    run = run_installer(exe, "/silent", f"/d:{win}")
+    assert run.code == 0, run
+    record = (unix / "Install.log").read_bytes()[len(BOM):].decode("utf-8")
+    return next(line for line in record.split("\r\n") if line.startswith("Operating system: "))
+
+
+def test_the_log_names_a_64_bit_windows_as_such(tmp_path, product):
+    line = operating_system_line(tmp_path, product)
+    assert re.fullmatch(r"Operating system: Windows \S.* \(\d+\.\d+\.\d+\) 64-bit", line), line
+
+
+def test_the_log_names_a_32_bit_windows_without_a_bitness(tmp_path, product, windows32):
+    line = operating_system_line(tmp_path, product)
+    assert re.fullmatch(r"Operating system: Windows \S.* \(\d+\.\d+\.\d+\)", line), line
+
