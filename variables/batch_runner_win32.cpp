@@ -55,7 +55,7 @@ std::wstring CommandInterpreter() {
   DWORD n = ExpandEnvironmentStringsW(L"%comspec%", buffer, DWORD(std::size(buffer)));
   if (n > 1 && n <= std::size(buffer)) {
     std::wstring value(buffer, n - 1);
-    if (!value.empty() && CompareStringOrdinal(value.c_str(), -1, L"%comspec%", -1, TRUE) != CSTR_EQUAL) return value;
+    if (!value.empty() && lstrcmpiW(value.c_str(), L"%comspec%") != 0) return value;
   }
   if (!RunningOsVersion().nt) return W(JoinPath(U16(WindowsFolder()), u"command.com"));
   return W(JoinPath(U16(SystemFolder()), u"cmd.exe"));

@@ -210,3 +210,16 @@ def test_an_interpreter_that_cannot_start_is_a_failure(tmp_path, product):
     assert f'\r\nCommand-line: "{z(not_a_program)}" /c ' in log, log
     assert not (unix / "ran.txt").exists()
     assert not (unix / "SETUPBAT.BAT").exists()
+
+
+def test_a_capture_file_that_cannot_be_made_leaves_the_batch_running_without_capture(tmp_path, product):
+    exe = pack_project(tmp_path, product, "echo not captured\necho ran> ran.txt\n", log_output=True)
+    win, unix = install_folder(tmp_path)
+    (unix / "hs_batch.log").mkdir(parents=True)  # a folder where the capture file would be
+    run = run_installer(exe, "/silent", f"/d:{win}")
+    assert run.code == 0, run
+    log = install_log(unix)
+    assert "\r\nRunning Pre-Installation Batch...\r\nFailed to create batch output capture file.  " in log, log
+    assert "not captured" not in log
+    assert (unix / "ran.txt").read_bytes() == b"ran\r\n"
+    assert (unix / "hs_batch.log").is_dir()
