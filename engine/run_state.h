@@ -38,6 +38,8 @@ struct RunState {
   // unknown).
   std::wstring install_type = L"New";
   std::wstring overwriting_version;
+  // The installation folder (InstallLocation) of the earlier installation found; empty when none.
+  std::wstring earlier_install_location;
   // The restart question was agreed (or needed no asking): the end of the run restarts Windows.
   bool restart_agreed = false;
 

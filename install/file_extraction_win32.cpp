@@ -28,6 +28,7 @@
 #include "install/restart_operations.h"
 #include "install/target_path.h"
 #include "uninstall/run_uninstall_data.h"
+#include "variables/batch_runner.h"
 #include "variables/path_variables.h"
 
 namespace halberd::install {
@@ -177,7 +178,7 @@ void PrepareFileExtraction() {
   engine::SetStatusText(engine::LanguageText(113));
   engine::SetProgress(1);
   PrepareExtractionFolders();
-  // The batches before installation run here once the batch runner exists.
+  variables::RunBatchesBeforeInstallation();
   engine::SetStatusText(engine::LanguageText(8));
 }
 
