@@ -155,6 +155,11 @@ class Handler(socketserver.BaseRequestHandler):
                 body = urllib.parse.unquote_to_bytes(options["raw_body"])
             headers = ["Content-Type: " + options["type"]] if "type" in options else []
             framing = options.get("framing", "length")
+            if framing == "length" and "hold" not in options:
+                # The connection is closed right after the answer: say so, so that a client that
+                # keeps connections for reuse (the system's internet library does) does not send
+                # its next request into a connection that is already gone.
+                headers.append("Connection: close")
             conn.sendall(response(status, body, headers, framing, int(options.get("chunk", "0"))))
             if framing != "close":
                 time.sleep(min(float(options.get("hold", "0")), MAX_WAIT))
