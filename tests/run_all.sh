@@ -103,7 +103,10 @@ run_fuzz() {
         echo "$name: no failures ($(grep -oE 'stat::number_of_executed_units: *[0-9]+' "build/$name.log" | grep -oE '[0-9]+$' || echo ?) runs)"
         passed=$((passed + 1))
       else
-        echo "$name: FAILED (reproducer: $(ls build/fuzz-artifacts/"$name"-* 2>/dev/null | head -n1))"; tail -n 40 "build/$name.log"
+        local repro; repro=$(ls build/fuzz-artifacts/"$name"-* 2>/dev/null | head -n1)
+        echo "$name: FAILED (reproducer: ${repro:-none})"; tail -n 40 "build/$name.log"
+        # The CI log is all that outlives a CI machine: the reproducer goes into it as base64.
+        [ -n "$repro" ] && { echo "reproducer of $name, base64 (decode with base64 -d):"; base64 "$repro" | head -c 100000; echo; }
         failed=$((failed + 1)); failures+=("$name")
       fi
     done
