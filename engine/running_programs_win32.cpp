@@ -8,6 +8,7 @@
 #include "engine/messages.h"
 #include "engine/run_state.h"
 #include "engine/setup_script_state.h"
+#include "uninstall/run_uninstall_data.h"
 
 namespace halberd::engine {
 
@@ -102,6 +103,10 @@ void CloseRunningPrograms() {
       CloseWindow(window, *entry);
   }
   entries = EntriesForUninstall(entries);
+  // The uninstaller closes the same programs first.
+  std::vector<uninstall::CloseEntry>& close_list = uninstall::RunUninstallData().close_list;
+  for (const format::AutoCloseEntry& e : entries)
+    close_list.push_back({e.window_class, e.window_title, e.program_name, int(e.action)});
   PumpMessagesFor(kSettleTime);
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/running_programs.h"
 #include "engine/setup_script_state.h"
+#include "uninstall/run_uninstall_data.h"
 
 using namespace halberd;
 using namespace halberd::engine;
@@ -83,6 +84,11 @@ TEST(RunningProgramsWin32, OwnProcessWindowsAreSkippedAndTheListKeepsUninstallEn
   EXPECT_TRUE(IsWindow(window));
   ASSERT_EQ(Script().AutoClose.size(), 1u);
   EXPECT_EQ(Script().AutoClose[0].program_name, u"Other");
+  // The uninstaller gets the entries kept.
+  ASSERT_EQ(uninstall::RunUninstallData().close_list.size(), 1u);
+  EXPECT_EQ(uninstall::RunUninstallData().close_list[0],
+            (uninstall::CloseEntry{u"Other", u"", u"Other", kCloseTerminate}));
+  uninstall::RunUninstallData().close_list.clear();
 
   PostMessageW(window, WM_CLOSE, 0, 0);
   WaitForSingleObject(thread, 10000);
