@@ -296,3 +296,41 @@ def test_restore_point_without_the_service_is_logged_and_the_run_goes_on(tmp_pat
     log = wine_path_to_unix(f"C:\\{name}\\Install.log").read_bytes().decode("utf-8-sig")
     assert "Creating restore point...FAILED\r\nSystem Restore is not present.\r\n" in log, log
     assert "Failed to commit restore point." not in log, log
+
+
+@pytest.mark.parametrize("action,when,closed", [
+    ("close", "install", True),
+    ("quit", "both", True),
+    ("end-process", "install", True),
+    ("end-process", "uninstall", False),  # an entry for uninstalling only leaves it running
+])
+def test_running_program_is_closed_before_installing(tmp_path, action, when, closed):
+    title = unique("Viewer report")
+    ready = tmp_path / "ready"
+    program = subprocess.Popen(["wine", str(WIN_TEST_TOOLS / "show_window.exe"), title,
+                                "Z:" + str(ready).replace("/", "\\")],
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               env=wine_env())
+    try:
+        for _ in range(300):
+            if ready.exists() or program.poll() is not None:
+                break
+            time.sleep(0.1)
+        if program.poll() == 2:
+            pytest.skip("no display for a window")
+        assert ready.exists(), f"the program did not show its window (exit {program.poll()})"
+        name = unique("Closer")
+        exe = pack_project(tmp_path, name, f'[[close_program]]\nwindow_class = "HalberdTestWindow"\n'
+                                           f'window_title = "*{title.split()[-1]}"\naction = "{action}"\n'
+                                           f'when = "{when}"\n')
+        run = run_installer(exe, "/silent")
+        assert run.code == 0, run
+        if closed:
+            assert program.wait(timeout=30) == 0
+        else:
+            time.sleep(1)
+            assert program.poll() is None
+    finally:
+        if program.poll() is None:
+            program.kill()
+            program.wait(10)
