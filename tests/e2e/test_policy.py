@@ -334,3 +334,35 @@ def test_running_program_is_closed_before_installing(tmp_path, action, when, clo
         if program.poll() is None:
             program.kill()
             program.wait(10)
+
+
+def test_interactive_run_tells_the_install_type_and_asks_over_installation(tmp_path):
+    name = unique("Confirmed")
+    folder = make_folder(f"C:\\{name}")
+    register_earlier(name, InstallLocation=folder, DisplayVersion="1.5")
+    exe = pack_project(tmp_path, name, "[upgrade]\nconfirm_over_install = true\n", version="2.0")
+    run = run_installer(exe)
+    assert run.code == 0, run
+    # The confirmation: the type's text, the folder, then the question; the answers go on.
+    assert "will be upgraded:\r\n" + folder + "\r\n\r\nDo you want to continue?" in run.stderr, run
+    assert "Do you want to install this version over it?" in run.stderr, run
+    assert wine_path_to_unix(folder + "\\readme.txt").exists()
+
+
+@pytest.mark.parametrize("value", ["C:\\From registry {}", None])
+def test_installation_folder_named_by_a_registry_value(tmp_path, value):
+    name = unique("RegFolder")
+    key = f"HKLM\\Software\\Halberd Tests\\{name}"
+    if value:
+        value = value.format(uuid.uuid4().hex[:6])
+        reg_add(key, "Path", value)
+    exe = pack_project(tmp_path, name, folder=f"{key}\\Path")
+    run = run_installer(exe)
+    if value:
+        # A folder that does not exist yet is only warned about.
+        assert run.code == 0, run
+        assert f'Installation path "{value}" obtained from "{key}\\Path" does not exist.' in run.stderr, run
+        assert wine_path_to_unix(value + "\\readme.txt").exists()
+    else:
+        assert run.code == 7, run
+        assert f'Failed to obtain installation path from "{key}\\Path"' in run.stderr, run
