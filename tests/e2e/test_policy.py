@@ -366,3 +366,18 @@ def test_installation_folder_named_by_a_registry_value(tmp_path, value):
     else:
         assert run.code == 7, run
         assert f'Failed to obtain installation path from "{key}\\Path"' in run.stderr, run
+
+
+@pytest.mark.parametrize("arguments,errors_flag,shown", [
+    (["/a"], False, False),        # automatic: no error box
+    (["/a"], True, True),          # unless the product asks for errors in automatic mode
+    (["/silent"], True, False),    # silent shows nothing, whatever the product asks
+])
+def test_refusal_message_follows_the_automatic_and_silent_rules(tmp_path, arguments, errors_flag, shown):
+    sections = '[requirements]\nminimum_windows = "99.0"\n'
+    if errors_flag:
+        sections += "[install]\nerrors_in_automatic_mode = true\n"
+    exe = pack_project(tmp_path, unique("Quiet"), sections)
+    run = run_installer(exe, *arguments)
+    assert run.code == 6, run
+    assert ("needs Windows 99.0 or later" in run.stderr) == shown, run
