@@ -41,6 +41,14 @@ if(HALBERD_TESTS)
   add_executable(hold_file tests/tools/hold_file.cpp)
   target_link_options(hold_file PRIVATE -municode -mconsole)
   add_dependencies(win32_tests hold_file)
+  # Holds a named mutex (a second running installer), records a command line (a stand-in for an
+  # earlier version's uninstaller), shows a window (a running program to close): the end-to-end
+  # tests of the checks before installing.
+  foreach(tool hold_mutex record_command_line show_window)
+    add_executable(${tool} tests/tools/${tool}.cpp)
+    target_link_options(${tool} PRIVATE -municode -mconsole)
+    add_dependencies(win32_tests ${tool})
+  endforeach()
   include(GoogleTest)
   # Discovery runs the test program under Wine at build time; the list is read once per build.
   gtest_discover_tests(win32_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS win32)

@@ -2,19 +2,27 @@
 // whose steps do not exist yet are kept in place as empty steps, so the order is visible here.
 #include <windows.h>
 
+#include "engine/blocking_query.h"
 #include "engine/corrupt_installer.h"
 #include "engine/default_install_folder.h"
+#include "engine/earlier_installation.h"
 #include "engine/exit_routine.h"
 #include "engine/install_run.h"
+#include "engine/install_folder_checks.h"
 #include "engine/install_log.h"
 #include "engine/installation_data.h"
 #include "engine/language_texts.h"
 #include "engine/notifications.h"
+#include "engine/opening_sound.h"
+#include "engine/platform_checks.h"
 #include "engine/product_settings.h"
 #include "engine/progress.h"
+#include "engine/restore_point.h"
 #include "engine/run_state.h"
 #include "engine/running_log.h"
+#include "engine/running_programs.h"
 #include "engine/setup_script_state.h"
+#include "engine/start_menu_folder.h"
 #include "foundation/format/setup_script.h"
 #include "foundation/windows_version.h"
 #include "install/file_extraction.h"
@@ -54,17 +62,29 @@ void InstallRun() {
   ReadSetupScript(data);
   SetDefaultInstallFolder();
   const format::SetupScript& script = Script();
-  // 4. Blocking query (not yet), integrity of the program file, the uninstaller image.
+  // 4. Blocking query, integrity of the program file, the uninstaller image.
+  RunBlockingQuery();
   CheckProgramIntegrity(data, script.settings.integrity_mode);
   PrepareUninstallerImage(data);
-  // 5. Language page.  6. Platform requirements.  7. Earlier installation, greeting, password,
-  // licence and readme pages.  8. Closing of running programs.  9. Version policy and folders.
+  // 5. Language page.  6. Platform requirements.
+  RunPlatformChecks();
+  // 7. Earlier installation, opening sound, greeting, password, licence and readme pages.
+  FindEarlierInstallation();
+  PlayOpeningSound();
+  // 8. Closing of running programs.
+  CloseRunningPrograms();
+  // 9. Version policy and install type (when the earlier installation gives the folder), the
+  // installation folder, the Start-menu folder.
+  ApplyVersionPolicy();
+  SettleInstallFolder();
+  SettleStartMenuFolder();
   // Installation starts: the start notification goes out before the running log is opened.
   QueueStartNotification();
   // 10. The running log starts with the installation; the administrator-rights warning, the
   // restore point.
   StartRunningLog();
   if (!HasAdminRights()) LogUtf8("Warning: the installer does not have admin rights.\r\n\r\n");
+  BeginRestorePoint();
   // 11. Uninstall and shared folders, batches before installation.
   install::PrepareFileExtraction();
   // 12. File extraction: the archive is unpacked into the extraction file first.
@@ -74,6 +94,7 @@ void InstallRun() {
   // 18. Readme and licence copies, PATH, uninstaller copy, uninstall data and registration.
   if (Run().ProductFlags & kFlagUninstaller) uninstall::WriteUninstallData();
   // 19. Reboot operations, Post-Installation batch, restore point commit.
+  CommitRestorePoint();
   QueueCompletionNotification();
   // 20. Log and failure summary, summary page, restart question.
   WriteLogAndOutcome(true);
