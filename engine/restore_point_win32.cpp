@@ -55,7 +55,7 @@ SetRestorePointFn FindService(const char** reason) {
 }
 
 void Failed(const std::wstring& reason) {
-  LogWide(L"FAILED\r\n" + reason + L"\r\n\r\n");
+  LogWide(L"FAILED" + reason + L"\r\n\r\n");
   Run().ProductFlags2 &= ~kFlags2RestorePoint;
 }
 

@@ -19,9 +19,25 @@ fresh_prefix() {
   echo "$dir"
 }
 
+# One X display for the suites that start Windows programs, started before Wine's own desktop
+# process so that the tests which need windows (closing running programs, the wizard) get them.
+# Xvfb picks a free display number itself (-displayfd), so parallel runs do not collide.
+XVFB_PID=
+start_display() {
+  [ -n "$XVFB_PID" ] && return
+  local fd_file=build/xvfb-display
+  rm -f "$fd_file"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.1; done
+  export DISPLAY=":$(tr -d '[:space:]' < "$fd_file")"
+  trap '[ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null' EXIT
+}
+
 # A fresh prefix for a suite, its server kept running, Wine's services started with no pipes of
 # ours (a service that inherits a test's pipe keeps the test waiting for its end).
 start_wine() {
+  start_display
   export WINEPREFIX; WINEPREFIX=$(fresh_prefix "$1")
   # Wine puts what goes to the Recycle Bin (and menu entries) below XDG_DATA_HOME: keep it in the
   # prefix copy, not in the home folder of whoever runs the tests.
@@ -67,7 +83,7 @@ run_win32() {
 run_e2e() {
   echo "== end-to-end tests under Wine"
   start_wine e2e
-  xvfb-run -a /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e 2>&1 | tee build/e2e-tests.log
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e 2>&1 | tee build/e2e-tests.log
   local rc=${PIPESTATUS[0]}
   wineserver -k 2>/dev/null
   local p f

@@ -119,6 +119,20 @@ def test_platform_refusal_ends_with_its_code(tmp_path, case):
     assert not wine_path_to_unix(f"C:\\{name}\\readme.txt").exists()
 
 
+@pytest.mark.parametrize("windows, bitness, required", [
+    ("64-bit", "32-bit", "32"),   # a 32-bit-only product on 64-bit Windows names 32
+    ("32-bit", "64-bit", "64"),   # a 64-bit product on 32-bit Windows names 64
+])
+def test_bitness_refusal_names_the_required_bitness(tmp_path, request, windows, bitness, required):
+    if windows == "32-bit":
+        request.getfixturevalue("windows32")
+    assert windows_is_64bit() == (windows == "64-bit")
+    exe = pack_project(tmp_path, unique("Bitness"), f'[requirements]\nbitness = "{bitness}"\n')
+    run = run_installer(exe)
+    assert run.code == 5, run
+    assert f"can only be installed on {required}-bit Windows." in run.stderr, run
+
+
 def test_master_product_folder_becomes_the_installation_folder(tmp_path):
     master_key = unique("Master")
     folder = make_folder(f"C:\\{master_key}")
@@ -294,7 +308,7 @@ def test_restore_point_without_the_service_is_logged_and_the_run_goes_on(tmp_pat
     run = run_installer(exe, "/silent")
     assert run.code == 0, run
     log = wine_path_to_unix(f"C:\\{name}\\Install.log").read_bytes().decode("utf-8-sig")
-    assert "Creating restore point...FAILED\r\nSystem Restore is not present.\r\n" in log, log
+    assert "Creating restore point...FAILEDSystem Restore is not present.\r\n\r\n" in log, log
     assert "Failed to commit restore point." not in log, log
 
 
