@@ -26,7 +26,9 @@
 #include "foundation/format/setup_script.h"
 #include "foundation/windows_version.h"
 #include "install/file_extraction.h"
+#include "install/restart_operations.h"
 #include "uninstall/run_uninstall_data.h"
+#include "variables/batch_runner.h"
 
 namespace halberd::engine {
 
@@ -93,14 +95,18 @@ void InstallRun() {
   // 13. Registrations.  14. Shortcuts.  15. Registry entries.  16. Associations.  17. Firewall.
   // 18. Readme and licence copies, PATH, uninstaller copy, uninstall data and registration.
   if (Run().ProductFlags & kFlagUninstaller) uninstall::WriteUninstallData();
+  // The uninstall registration comes here; "reboot.dat" follows it and lasts until the restart.
+  install::WriteRestartMarker();
   // 19. Reboot operations, Post-Installation batch, restore point commit.
+  SetProgress(100);
+  variables::RunPostInstallationBatch();
   CommitRestorePoint();
   QueueCompletionNotification();
   // 20. Log and failure summary, summary page, restart question.
   WriteLogAndOutcome(true);
   AskRestart();
   // 21. Installation-Exit batch, restart or launches, exit.
-  SetProgress(100);
+  variables::RunInstallationExitBatch();
   ExitRun(FinishedExitCode(Run()));
 }
 

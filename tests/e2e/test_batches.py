@@ -223,3 +223,34 @@ def test_a_capture_file_that_cannot_be_made_leaves_the_batch_running_without_cap
     assert "not captured" not in log
     assert (unix / "ran.txt").read_bytes() == b"ran\r\n"
     assert (unix / "hs_batch.log").is_dir()
+
+
+def test_closing_batches_run_after_the_files_and_after_the_log_with_their_commands_appended(tmp_path, product):
+    """The Post-Installation batch sees the installed files; the Installation-Exit batch runs after
+    Install.log is written. /b2: and /b3: add their commands to each."""
+    post = toml_text("dir /b %InstallDir% > %InstallDir%\\post-files.txt\n")
+    at_exit = toml_text("copy /y %InstallDir%\\Install.log %InstallDir%\\exit-log.txt >nul\n")
+    lines = ['[product]', 'name = "Closing Batches"', 'version = "1.0"', '',
+             '[install]', 'always_write_log = true', '',
+             '[batches.post_install]', f'commands = {post}', '',
+             '[batches.install_exit]', f'commands = {at_exit}', '',
+             '[[files]]', f"source = '{product}'", '']
+    project = tmp_path / "product.toml"
+    project.write_text("\n".join(lines), encoding="utf-8")
+    exe = tmp_path / "setup.exe"
+    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr
+    win, unix = install_folder(tmp_path)
+    # Wine would escape the double quotes of an argument; a batch file passes the line as written
+    # (with "%%" for the "%" the installer's batches expand).
+    runner = tmp_path / "run.bat"
+    runner.write_bytes(f'@"{z(exe)}" /silent /d:{win} /b2:"echo b2> %%InstallDir%%\\b2.txt" '
+                       f'/b3:"echo b3> %%InstallDir%%\\b3.txt"\r\n@exit /b %errorlevel%\r\n'.encode())
+    run = run_wine(["cmd", "/c", z(runner)])
+    assert run.code == 0, run
+    installed = {f.name for f in product.rglob("*") if f.is_file() and f.parent == product}
+    listed = set((unix / "post-files.txt").read_text(errors="replace").split())
+    assert installed <= listed, (installed, listed)
+    assert (unix / "exit-log.txt").read_bytes() == (unix / "Install.log").read_bytes()
+    assert (unix / "b2.txt").read_text().strip() == "b2"
+    assert (unix / "b3.txt").read_text().strip() == "b3"

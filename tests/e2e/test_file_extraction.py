@@ -401,3 +401,23 @@ def test_a_name_outside_ascii_is_installed_and_recorded_in_utf8(tmp_path):
     assert ("~|" + folder + "\\données").encode() in body
     assert ("|" + folder + "\\données\\café.txt").encode() in body
     shutil.rmtree(root, ignore_errors=True)
+
+
+def test_restart_marker_exists_until_the_restart(tmp_path):
+    src = tmp_path / "src"
+    src.mkdir()
+    (src / "app.txt").write_text("app\n")
+    project = tmp_path / "product.toml"
+    project.write_text('[product]\nname = "Marked"\n[install]\nrestart_marker = true\n[[files]]\nsource = "src"\n')
+    exe = tmp_path / "setup.exe"
+    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr
+    folder = rf"C:\ExtractTest\marked-{uuid.uuid4().hex[:8]}"
+    run = run_installer(exe, "/silent", f"/d:{folder}")
+    assert run.code == 0, run
+    marker = unix(folder) / "reboot.dat"
+    assert marker.exists() and marker.stat().st_size == 0
+    q = run_wine(["reg", "query", r"HKLM\System\CurrentControlSet\Control\Session Manager",
+                  "/v", "PendingFileRenameOperations"])
+    assert (folder + r"\reboot.dat").lower() in q.stdout.lower(), q
+    shutil.rmtree(unix(folder), ignore_errors=True)
