@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "engine/corrupt_installer.h"
 #include "engine/disk_space.h"
@@ -197,6 +198,17 @@ uint64_t UninstallerImageSize(const InstallationData& d) {
   return d.uninstaller_image.empty() ? d.program_size : d.uninstaller_image.size();
 }
 
+namespace {
+
+// Workers that unpack chunks ahead of the extraction file: one per processor, at most three, so
+// that the chunks in flight and the workers' decoders stay within a few tens of megabytes.
+unsigned DecodeThreads() {
+  unsigned n = std::thread::hardware_concurrency();
+  return n < 2 ? 1 : std::min(n, 3u);
+}
+
+}  // namespace
+
 std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool xz_chunks) {
   const format::SetupHeader& h = d.header;
   FileW program;
@@ -234,7 +246,7 @@ std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool x
   };
   code = format::UnpackArchive(h, xz_chunks, *source, [&](const uint8_t* p, size_t n) {
     return extraction->Write(p, int64_t(n));
-  }, progress);
+  }, progress, DecodeThreads());
   if (code == format::kSinkFailed)
     FatalError("Failed to write to the extraction file.\r\n\r\n" + WideToAnsi(SystemErrorText(GetLastError())));
   if (code) CorruptInstaller(code);
