@@ -2,6 +2,7 @@
 // unpack the next chunks ahead. The source is read on the calling thread only (a file source
 // moves one file pointer), and every code a chunk gives is handed back when the sink reaches
 // that chunk, so the order of codes and output is the same as in one thread.
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -138,14 +139,14 @@ class ParallelUnpacker {
       if (job->too_large) {
         // Unpacking it here, straight into the sink, keeps memory bounded; later chunks follow
         // it in this thread too.
-        job->output = Bytes();
+        job->output.clear();
         StopWorkers();
         int code = UnpackToSink(h_, xz_chunks_, job->chunk, sink);
         if (code) return code;
         if (progress.on_chunk) progress.on_chunk(job->chunk.end_at, uint64_t(h_.archive_size));
         return RestInThisThread(reader, reading, sink, progress);
       }
-      if (!job->output.empty() && !sink(job->output.data(), job->output.size())) return kSinkFailed;
+      if (!WriteOutput(*job, sink)) return kSinkFailed;
       if (job->code) return job->code;
       if (progress.on_chunk) progress.on_chunk(job->chunk.end_at, uint64_t(h_.archive_size));
     }
@@ -154,12 +155,23 @@ class ParallelUnpacker {
  private:
   struct Job {
     StoredChunk chunk;
-    Bytes output;  // what the chunk unpacked to, up to its damage if any
+    // What the chunk unpacked to, up to its damage if any, in blocks of kBlock bytes: a growing
+    // vector would hold up to twice the chunk.
+    std::vector<Bytes> output;
+    size_t output_size = 0;
     int code = corrupt::kNone;
     bool too_large = false;
     bool taken = false;
     bool done = false;
   };
+
+  static constexpr size_t kBlock = 1 << 20;
+
+  static bool WriteOutput(const Job& job, const OutputSink& sink) {
+    for (const Bytes& block : job.output)
+      if (!block.empty() && !sink(block.data(), block.size())) return false;
+    return true;
+  }
 
   size_t InFlight() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -203,7 +215,7 @@ class ParallelUnpacker {
       if (job->chunk.code) return job->chunk.code;
       int code;
       if (job->done && !job->too_large) {
-        if (!job->output.empty() && !sink(job->output.data(), job->output.size())) return kSinkFailed;
+        if (!WriteOutput(*job, sink)) return kSinkFailed;
         code = job->code;
       } else {
         code = UnpackToSink(h_, xz_chunks_, job->chunk, sink);
@@ -251,13 +263,24 @@ class ParallelUnpacker {
       return;
     }
     XzStatus status = XzDecodeTo(job.chunk.data, job.chunk.size, [&job](const uint8_t* p, size_t n) {
-      if (job.output.size() + n > kMaxBufferedChunk) return false;
-      job.output.insert(job.output.end(), p, p + n);
+      if (job.output_size + n > kMaxBufferedChunk) return false;
+      job.output_size += n;
+      while (n > 0) {
+        if (job.output.empty() || job.output.back().size() == kBlock) {
+          job.output.emplace_back();
+          job.output.back().reserve(kBlock);
+        }
+        Bytes& block = job.output.back();
+        size_t take = std::min(n, kBlock - block.size());
+        block.insert(block.end(), p, p + take);
+        p += take;
+        n -= take;
+      }
       return true;
     });
     if (status == XzStatus::kSinkFailed) {
       job.too_large = true;
-      job.output = Bytes();
+      job.output.clear();
       return;
     }
     if (status != XzStatus::kOk) job.code = corrupt::kChunkUnpack;
