@@ -212,16 +212,14 @@ unsigned DecodeThreads() {
 std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool xz_chunks) {
   const format::SetupHeader& h = d.header;
   FileW program;
-  std::unique_ptr<format::ArchiveSource> source;
-  if (archive_source == 0) {
-    source = std::make_unique<format::MemoryArchiveSource>(d.mapped + h.archive_offset,
-                                                           size_t(format::SectionArchiveBytes(h, d.mapped_size)));
-  } else {
-    if (!OpenProgramFile(program, d.program_path)) CorruptInstaller(corrupt::kArchiveAvailable, true);
-    uint64_t start = uint64_t(d.section.raw_position) + h.archive_offset;
-    uint64_t available = d.program_size > start ? d.program_size - start : 0;
-    source = std::make_unique<FileArchiveSource>(program, start, available);
-  }
+  if (!OpenProgramFile(program, d.program_path)) CorruptInstaller(corrupt::kArchiveAvailable, true);
+  uint64_t start = uint64_t(d.section.raw_position) + h.archive_offset;
+  uint64_t available = d.program_size > start ? d.program_size - start : 0;
+  // An archive in the section is read from the program file too, the bytes the loader mapped
+  // there: walking the mapping would leave every page of a large archive resident, while reads
+  // hold a chunk or two at a time.
+  if (archive_source == 0) available = format::SectionArchiveBytes(h, d.mapped_size);
+  auto source = std::make_unique<FileArchiveSource>(program, start, available);
   int code = format::VerifyArchive(h, *source);
   if (code) CorruptInstaller(code);
 
