@@ -7,7 +7,8 @@ prints one table of medians with the ratio Halberd / NSIS measured in this run. 
 test: no figure is asserted.
 
 Environment: HALBERD_BENCH_PAIRS (default 3), HALBERD_BENCH_SCALE (default 1.0; a fraction of the
-payload sizes for a quick try), HALBERD_BENCH_LARGE=0 skips the 1.5 GB payload.
+payload sizes for a quick try), HALBERD_BENCH_LARGE=0 skips the 1.5 GB payload, HALBERD_BENCH_PACK
+a pack tool to time instead of the release build made in build/bench-pack.
 """
 import os
 import shutil
@@ -20,7 +21,10 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT = os.path.join(ROOT, "build", "bench")
-PACK = os.path.join(ROOT, "build", "native", "bin", "halberd-pack")
+# The pack tool is timed as publishers run it: a release build, not the sanitizer build of the tests.
+PACK_BUILD = os.path.join(ROOT, "build", "bench-pack")
+PACK = os.environ.get("HALBERD_BENCH_PACK", os.path.join(PACK_BUILD, "bin", "halberd-pack"))
+STUB = os.path.join(ROOT, "build", "win32", "bin", "halberd-setup.exe")
 PAIRS = int(os.environ.get("HALBERD_BENCH_PAIRS", "3"))
 SCALE = float(os.environ.get("HALBERD_BENCH_SCALE", "1.0"))
 LARGE = os.environ.get("HALBERD_BENCH_LARGE", "1") != "0"
@@ -94,9 +98,18 @@ def to_windows(path):
     return "Z:" + path.replace("/", "\\")
 
 
+def build_pack_tool():
+    if "HALBERD_BENCH_PACK" in os.environ:
+        return
+    if not os.path.exists(os.path.join(PACK_BUILD, "build.ninja")):
+        run(["cmake", "-S", ROOT, "-B", PACK_BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+             "-DHALBERD_SANITIZE=OFF", "-DHALBERD_TESTS=OFF"], stdout=subprocess.DEVNULL)
+    run(["ninja", "-C", PACK_BUILD, "halberd-pack"], stdout=subprocess.DEVNULL)
+
+
 def pack_halberd(src, out, name):
     start = time.monotonic()
-    run([PACK, "--files", src, "--name", name, "-o", out], stdout=subprocess.DEVNULL)
+    run([PACK, "--files", src, "--name", name, "-o", out, "--stub", STUB], stdout=subprocess.DEVNULL)
     return time.monotonic() - start
 
 
@@ -216,6 +229,9 @@ def main():
     os.makedirs(OUT, exist_ok=True)
     if not shutil.which("makensis"):
         sys.exit("makensis is missing: run scripts/setup.sh")
+    if not os.path.exists(STUB):
+        sys.exit("the installer stub is missing: run make win32")
+    build_pack_tool()
     tables = []
     payloads = [("standard", os.path.join(OUT, "payload-standard"))]
     if LARGE:

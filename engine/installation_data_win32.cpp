@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "engine/corrupt_installer.h"
 #include "engine/disk_space.h"
@@ -197,19 +198,28 @@ uint64_t UninstallerImageSize(const InstallationData& d) {
   return d.uninstaller_image.empty() ? d.program_size : d.uninstaller_image.size();
 }
 
+namespace {
+
+// Workers that unpack chunks ahead of the extraction file: one per processor, at most three, so
+// that the chunks in flight and the workers' decoders stay within a few tens of megabytes.
+unsigned DecodeThreads() {
+  unsigned n = std::thread::hardware_concurrency();
+  return n < 2 ? 1 : std::min(n, 3u);
+}
+
+}  // namespace
+
 std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool xz_chunks) {
   const format::SetupHeader& h = d.header;
   FileW program;
-  std::unique_ptr<format::ArchiveSource> source;
-  if (archive_source == 0) {
-    source = std::make_unique<format::MemoryArchiveSource>(d.mapped + h.archive_offset,
-                                                           size_t(format::SectionArchiveBytes(h, d.mapped_size)));
-  } else {
-    if (!OpenProgramFile(program, d.program_path)) CorruptInstaller(corrupt::kArchiveAvailable, true);
-    uint64_t start = uint64_t(d.section.raw_position) + h.archive_offset;
-    uint64_t available = d.program_size > start ? d.program_size - start : 0;
-    source = std::make_unique<FileArchiveSource>(program, start, available);
-  }
+  if (!OpenProgramFile(program, d.program_path)) CorruptInstaller(corrupt::kArchiveAvailable, true);
+  uint64_t start = uint64_t(d.section.raw_position) + h.archive_offset;
+  uint64_t available = d.program_size > start ? d.program_size - start : 0;
+  // An archive in the section is read from the program file too, the bytes the loader mapped
+  // there: walking the mapping would leave every page of a large archive resident, while reads
+  // hold a chunk or two at a time.
+  if (archive_source == 0) available = format::SectionArchiveBytes(h, d.mapped_size);
+  auto source = std::make_unique<FileArchiveSource>(program, start, available);
   int code = format::VerifyArchive(h, *source);
   if (code) CorruptInstaller(code);
 
@@ -234,7 +244,7 @@ std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool x
   };
   code = format::UnpackArchive(h, xz_chunks, *source, [&](const uint8_t* p, size_t n) {
     return extraction->Write(p, int64_t(n));
-  }, progress);
+  }, progress, DecodeThreads());
   if (code == format::kSinkFailed)
     FatalError("Failed to write to the extraction file.\r\n\r\n" + WideToAnsi(SystemErrorText(GetLastError())));
   if (code) CorruptInstaller(code);

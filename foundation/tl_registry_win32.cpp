@@ -1,9 +1,9 @@
 // The registry layer on the Windows registry API (wide calls; ANSI calls for 8-bit names).
 #include "foundation/tl_registry.h"
 
-#include <charconv>
 #include <cstring>
 
+#include "foundation/double_text.h"
 #include "foundation/fatal_error.h"
 #include "foundation/system_library.h"
 
@@ -519,8 +519,7 @@ double RegistryKey::ReadDouble(std::wstring_view name, double fallback, uint32_t
         double value = 0;
         const char* first = text.data() + b;
         const char* last = text.data() + e + 1;
-        auto [end, ec] = std::from_chars(first, last, value);
-        if (ec == std::errc() && end == last) return value;
+        if (ParseDoubleText(first, last, value)) return value;
       }
     } else if (auto [value, width] = NumberFromData(type, bytes); width) {
       return width == 32 ? double(uint32_t(value)) : double(value);
@@ -609,9 +608,7 @@ bool RegistryKey::WriteNumber64(std::wstring_view name, uint64_t value, uint32_t
 }
 
 bool RegistryKey::WriteDouble(std::wstring_view name, double value, uint32_t flags) {
-  char buffer[64];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof(buffer), value);
-  std::string text = ec == std::errc() ? std::string(buffer, end) : std::string("0");
+  std::string text = ShortestDoubleText(value);
   if ((flags & reg_write::kEmptyDeletes) && value == 0) return DeleteInsteadOfWriting(name);
   return WriteTextA(WideToCodePage(name, CP_ACP), text, flags & ~(reg_write::kBinary | reg_write::kExpandable));
 }
@@ -631,9 +628,7 @@ bool RegistryKey::WriteValue(std::wstring_view name, const RegistryValue& value,
     bool operator()(int64_t v) const { return key.WriteNumber64(name, uint64_t(v), flags); }
     bool operator()(uint64_t v) const { return key.WriteNumber64(name, v, flags); }
     bool operator()(double v) const {
-      char buffer[64];
-      auto [end, ec] = std::to_chars(buffer, buffer + sizeof(buffer), v);
-      std::string text = ec == std::errc() ? std::string(buffer, end) : std::string("0");
+      std::string text = ShortestDoubleText(v);
       if ((flags & reg_write::kEmptyDeletes) && v == 0) return key.DeleteInsteadOfWriting(name);
       return key.WriteText(name, std::wstring(text.begin(), text.end()), flags);
     }

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <deque>
 #include <fstream>
 
-#include "foundation/format/crc32.h"
-#include "foundation/format/setup_cipher.h"
 #include "foundation/format/setup_data.h"
-#include "foundation/format/xz_encode.h"
 #include "foundation/text_convert.h"
+#include "pack/chunk_compressor.h"
 
 namespace halberd::pack {
 
@@ -84,41 +83,41 @@ bool CollectFiles(const fs::path& root, std::vector<PackedFile>& files, std::str
   return true;
 }
 
-void AppendChunk(const Bytes& unpacked, const ArchiveOptions& o, Bytes& archive) {
-  Bytes stored;
-  if (o.compress) {
-    format::XzOptions xo;
-    xo.preset = o.xz_preset;
-    format::XzEncode(unpacked.data(), unpacked.size(), xo, stored);
-  } else {
-    stored = unpacked;
-  }
-  if (o.cipher_key) stored = format::EncipherBlock(stored.data(), stored.size(), o.cipher_key);
-  format::ByteWriter head;
-  head.I32(int32_t(stored.size()));
-  head.U32(format::Crc32(stored.data(), stored.size()));
-  archive.insert(archive.end(), head.bytes().begin(), head.bytes().end());
-  archive.insert(archive.end(), stored.begin(), stored.end());
-}
-
 bool BuildArchive(const std::vector<PackedFile>& files, const ArchiveOptions& o, Archive& a, std::string& error) {
   a = Archive{};
+  ChunkCompressor compressor(o, a.bytes, o.threads);
   Bytes pending;
   pending.reserve(o.chunk_size);
+  // The pending bytes as runs of {length, from a PE image}, so each chunk knows its share of code.
+  std::deque<std::pair<size_t, bool>> runs;
+  auto add = [&](const uint8_t* p, size_t n, bool machine_code) {
+    pending.insert(pending.end(), p, p + n);
+    if (!runs.empty() && runs.back().second == machine_code)
+      runs.back().first += n;
+    else
+      runs.emplace_back(n, machine_code);
+  };
   auto flush = [&](bool force) {
     while (pending.size() >= o.chunk_size || (force && !pending.empty())) {
       size_t n = std::min<size_t>(pending.size(), o.chunk_size);
-      Bytes chunk(pending.begin(), pending.begin() + n);
+      ChunkContent chunk;
+      chunk.unpacked.assign(pending.begin(), pending.begin() + n);
       pending.erase(pending.begin(), pending.begin() + n);
-      AppendChunk(chunk, o, a.bytes);
+      for (size_t left = n; left > 0;) {
+        size_t take = std::min(left, runs.front().first);
+        if (runs.front().second) chunk.machine_code_bytes += take;
+        left -= take;
+        if ((runs.front().first -= take) == 0) runs.pop_front();
+      }
+      compressor.Add(std::move(chunk));
       ++a.chunk_count;
     }
   };
-  std::vector<char> buffer(1 << 20);
+  std::vector<uint8_t> buffer(1 << 20);
   for (const PackedFile& f : files) {
     format::ByteWriter head;
     format::WriteFileEntryHead(f.entry, head);
-    pending.insert(pending.end(), head.bytes().begin(), head.bytes().end());
+    add(head.bytes().data(), head.size(), false);
     a.stream_size += head.size();
     std::ifstream in(f.source, std::ios::binary);
     if (!in) {
@@ -126,14 +125,18 @@ bool BuildArchive(const std::vector<PackedFile>& files, const ArchiveOptions& o,
       return false;
     }
     int64_t left = f.entry.size;
+    bool machine_code = false;
+    bool first = true;
     while (left > 0) {
       size_t want = size_t(std::min<int64_t>(left, int64_t(buffer.size())));
-      in.read(buffer.data(), std::streamsize(want));
+      in.read(reinterpret_cast<char*>(buffer.data()), std::streamsize(want));
       if (size_t(in.gcount()) != want) {
         error = "\"" + f.source.string() + "\" changed while it was packed (shorter than its size)";
         return false;
       }
-      pending.insert(pending.end(), buffer.begin(), buffer.begin() + want);
+      if (first) machine_code = want >= 2 && buffer[0] == 'M' && buffer[1] == 'Z';
+      first = false;
+      add(buffer.data(), want, machine_code);
       left -= int64_t(want);
       flush(false);
     }
@@ -142,6 +145,7 @@ bool BuildArchive(const std::vector<PackedFile>& files, const ArchiveOptions& o,
     flush(false);
   }
   flush(true);
+  compressor.Finish();
   return true;
 }
 

@@ -30,6 +30,7 @@ struct ArchiveOptions {
   bool compress = true;
   uint32_t xz_preset = 6;
   const uint8_t* cipher_key = nullptr;  // 56 bytes, or nullptr
+  unsigned threads = 0;                 // chunks compressed at once; 0: one per hardware thread
 };
 
 struct Archive {
@@ -39,11 +40,9 @@ struct Archive {
   uint32_t chunk_count = 0;
 };
 
-// Reads the files piece by piece (the unpacked stream is never held whole) and packs chunks.
+// Reads the files piece by piece (the unpacked stream is never held whole) and packs chunks, on
+// `threads` cores; the bytes do not depend on the number of threads.
 bool BuildArchive(const std::vector<PackedFile>& files, const ArchiveOptions& options, Archive& archive,
                   std::string& error);
-
-// One stored chunk: length, CRC-32 of the stored bytes, the bytes.
-void AppendChunk(const format::Bytes& unpacked, const ArchiveOptions& options, format::Bytes& archive);
 
 }  // namespace halberd::pack

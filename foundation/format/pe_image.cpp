@@ -8,6 +8,8 @@
 namespace halberd::format {
 
 namespace {
+constexpr uint32_t kPageSize = 4096;
+
 uint32_t AlignUp(uint64_t v, uint32_t a) { return a ? uint32_t((v + a - 1) / a * a) : uint32_t(v); }
 
 bool ReadLayout(const uint8_t* head, size_t size, PeLayout& l, int& code) {
@@ -135,7 +137,9 @@ bool AppendSection(Bytes& exe, const char* name, const Bytes& data, uint32_t map
     error = "the stub has data after its last section (link it stripped)";
     return false;
   }
-  uint32_t raw_position = AlignUp(exe.size(), file_alignment);
+  // The data starts on a page boundary, so that a loader can map it from the file page by page
+  // (Wine reads a section whose data is not page-aligned into memory whole when it loads it).
+  uint32_t raw_position = AlignUp(exe.size(), std::max<uint32_t>(file_alignment, kPageSize));
   uint32_t raw_size = AlignUp(data.size(), file_alignment);
   if (whole_raw_blocks) {
     raw_size = file_alignment ? uint32_t(data.size() / file_alignment * file_alignment) : uint32_t(data.size());

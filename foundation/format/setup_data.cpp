@@ -93,48 +93,6 @@ int VerifyArchive(const SetupHeader& h, ArchiveSource& source) {
   return crc == h.archive_crc ? corrupt::kNone : corrupt::kArchiveCrc;
 }
 
-int UnpackArchive(const SetupHeader& h, bool xz_chunks, ArchiveSource& source, const OutputSink& sink,
-                  const ArchiveProgress& progress) {
-  const uint64_t total = uint64_t(h.archive_size);
-  uint64_t at = 0;
-  Bytes copy;
-  while (at < total) {
-    uint8_t head[8];
-    if (total - at < 8) return corrupt::kChunkOverrun;
-    if (!source.Read(at, head, 8)) return kSourceReadFailed;
-    int32_t stored = int32_t(LoadU32(head));
-    uint32_t crc = LoadU32(head + 4);
-    at += 8;
-    if (stored <= 0) return corrupt::kChunkLength;
-    if (uint64_t(stored) > total - at) return corrupt::kChunkOverrun;
-
-    const uint8_t* data = h.enciphered ? nullptr : source.View(at, size_t(stored));
-    if (!data) {
-      copy.resize(size_t(stored));
-      if (!source.Read(at, copy.data(), copy.size())) return kSourceReadFailed;
-      data = copy.data();
-    }
-    if (Crc32(data, size_t(stored)) != crc) return corrupt::kChunkCrc;
-    size_t size = size_t(stored);
-    if (h.enciphered) {
-      // The CRC held, so a block that breaks the cipher's length rules was packed wrongly.
-      if (!DecipherBlock(copy, h.cipher_key.data())) return corrupt::kChunkUnpack;
-      data = copy.data();
-      size = copy.size();
-    }
-    if (xz_chunks) {
-      XzStatus status = XzDecodeTo(data, size, sink);
-      if (status == XzStatus::kSinkFailed) return kSinkFailed;
-      if (status != XzStatus::kOk) return corrupt::kChunkUnpack;
-    } else if (size > 0 && !sink(data, size)) {
-      return kSinkFailed;
-    }
-    at += uint64_t(stored);
-    if (progress.on_chunk) progress.on_chunk(at, total);
-  }
-  return corrupt::kNone;
-}
-
 uint64_t SectionArchiveBytes(const SetupHeader& h, size_t mapped_size) {
   // Bytes past the mapped section cannot be read in place: none are offered then, which shows as a
   // size mismatch.

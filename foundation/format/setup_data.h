@@ -105,9 +105,16 @@ struct ArchiveProgress {
 
 // Walks the chunks and hands each unpacked piece to the sink in order. Returns 0, a chunk corrupt
 // code (60-63), kSourceReadFailed, or kSinkFailed when the sink refused a piece.
+//
+// With `threads` > 1 that many workers decipher and unpack the next chunks ahead while the calling
+// thread reads the source and feeds the sink, strictly in archive order: the sink receives the
+// same bytes, progress the same calls, and the first damaged chunk in archive order gives its
+// code, as with one thread. At most threads + 1 chunks are in flight, each holding at most
+// kMaxBufferedChunk unpacked bytes; an archive with larger chunks goes on in one thread.
 constexpr int kSinkFailed = -3;
+constexpr size_t kMaxBufferedChunk = 8u << 20;
 int UnpackArchive(const SetupHeader& header, bool xz_chunks, ArchiveSource& source,
-                  const OutputSink& sink, const ArchiveProgress& progress = {});
+                  const OutputSink& sink, const ArchiveProgress& progress = {}, unsigned threads = 1);
 
 // Archive source 0: the bytes from the archive offset up to the total size, which must lie within
 // the mapped section; otherwise none, so that the size check reports the mismatch (46).

@@ -6,7 +6,7 @@ import subprocess
 
 import pytest
 
-from conftest import PACK, STUB, SetupData, pack, run_installer, run_wine, wine_temp_folder
+from conftest import PACK, STUB, SetupData, pack, run_installer, run_wine, wine_path_to_unix, wine_temp_folder
 
 KEY = "0123456789abcdef" * 7
 
@@ -200,3 +200,35 @@ def test_pack_refuses_bad_input_without_writing(tmp_path, args, reason):
     assert p.returncode != 0
     assert reason in p.stderr
     assert not out.exists() and list(tmp_path.iterdir()) == []
+
+
+def test_many_chunks_unpacked_ahead_install_the_same_files(product, tmp_path):
+    exe = pack(product, tmp_path / "setup.exe", "--chunk-size", "4096")
+    folder = r"C:\ManyChunks"
+    target = wine_path_to_unix(folder)
+    shutil.rmtree(target, ignore_errors=True)
+    run = run_installer(exe, "/silent", f"/d:{folder}")
+    assert run.code == 0, run
+    for source in product.rglob("*"):
+        if source.is_file():
+            assert (target / source.relative_to(product)).read_bytes() == source.read_bytes(), source
+    shutil.rmtree(target, ignore_errors=True)
+
+
+def test_the_first_damaged_chunk_gives_the_code_when_later_ones_are_damaged_too(product, tmp_path):
+    # Workers unpack the xz-damaged chunk while the chunk with a bad length after it is read: the
+    # earlier damage is the one reported.
+    exe = pack(product, tmp_path / "setup.exe", "--chunk-size", "4096")
+    s = SetupData(bytearray(exe.read_bytes()))
+    chunks = s.chunks()
+    assert len(chunks) > 10
+    at, n = chunks[3]
+    for i in range(8, min(n, 40)):
+        s.data[at + 8 + i] ^= 0xA5
+    s.fix_chunk_crc(at)
+    s.put_i32(chunks[5][0], 0)
+    s.fix_archive_crc()
+    exe.write_bytes(bytes(s.data))
+    run = run_installer(exe, "/silent")
+    assert run.code == 2, run
+    assert "Error code: 60\r\n" in run.stderr + "\r\n", run

@@ -36,12 +36,13 @@ TEST(PeImage, StrippingTheSectionGivesBackTheStub) {
   ASSERT_EQ(LocateSetupSection(installer.data(), std::min(installer.size(), kPeHeaderReadSize), layout, section, found), 0);
   ASSERT_TRUE(found);
   EXPECT_EQ(section.index, layout.section_count - 1);
-  EXPECT_EQ(section.raw_position % 512, 0u);
+  // On a page boundary, so that the loader can map the data from the file instead of reading it.
+  EXPECT_EQ(section.raw_position % 4096, 0u);
 
   Bytes image(installer.begin(), installer.begin() + section.raw_position);
   Bytes tail(installer.begin() + section.raw_position + section.raw_size, installer.end());
   ASSERT_TRUE(StripSection(image, layout, section, tail));
-  // Same as the stub, except the checksum the pack tool set, the padding to the file alignment,
+  // Same as the stub, except the checksum the pack tool set, the padding to the page,
   // and an image size that may keep one more page than the stub's (it is lowered by the raw size,
   // then aligned), which the loader accepts.
   const size_t checksum = layout.optional_header_offset + 64, image_size = layout.optional_header_offset + 56;
