@@ -17,7 +17,6 @@ namespace halberd::engine {
 inline constexpr char16_t kInstallLogName[] = u"Install.log";
 
 // The ProductFlags bits the log and the outcome read.
-inline constexpr uint64_t kFlagRegisterUninstaller = uint64_t(1) << 2;  // the log names the install type
 inline constexpr uint64_t kFlagAlwaysWriteLog = uint64_t(1) << 6;
 inline constexpr uint64_t kFlagNoCompletionMessage = uint64_t(1) << 22;
 inline constexpr uint64_t kFlagRestartQuestionWhenAutomatic = uint64_t(1) << 41;

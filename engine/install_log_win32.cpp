@@ -47,7 +47,7 @@ InstallLogHeader HeaderOfThisRun() {
   InstallLogHeader h;
   h.display_name = settings.DisplayName;
   h.install_date = LocalNow();
-  h.with_install_type = (run.ProductFlags & kFlagRegisterUninstaller) != 0;
+  h.with_install_type = (run.ProductFlags & format::kFlagUninstaller) != 0;  // the log names the install type
   h.install_type = ToU16(run.install_type);
   h.install_location = ToU16(run.install_folder);
   h.installer_version = kInstallerVersion;

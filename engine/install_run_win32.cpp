@@ -35,7 +35,6 @@ namespace halberd::engine {
 namespace {
 
 // ProductFlags bit 2: the product gets an uninstaller, its registration and "Uninstall.dat".
-constexpr uint64_t kFlagUninstaller = uint64_t(1) << 2;
 
 // Phases 2 and 3: the setup script, the product settings, the lists and the language table.
 void ReadSetupScript(const InstallationData& data) {
@@ -94,7 +93,7 @@ void InstallRun() {
   install::ExtractFiles(data, extraction);
   // 13. Registrations.  14. Shortcuts.  15. Registry entries.  16. Associations.  17. Firewall.
   // 18. Readme and licence copies, PATH, uninstaller copy, uninstall data and registration.
-  if (Run().ProductFlags & kFlagUninstaller) uninstall::WriteUninstallData();
+  if (Run().ProductFlags & format::kFlagUninstaller) uninstall::WriteUninstallData();
   // The uninstall registration comes here; "reboot.dat" follows it and lasts until the restart.
   install::WriteRestartMarker();
   // 19. Reboot operations, Post-Installation batch, restore point commit.

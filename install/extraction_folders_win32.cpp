@@ -12,6 +12,7 @@
 #include "foundation/special_folders.h"
 #include "foundation/system_error_text.h"
 #include "foundation/tl_file.h"
+#include "foundation/format/setup_script.h"
 #include "install/extraction_folders.h"
 #include "install/restart_operations.h"
 #include "uninstall/run_uninstall_data.h"
@@ -21,7 +22,6 @@ namespace halberd::install {
 
 namespace {
 
-constexpr uint64_t kFlagUninstaller = uint64_t(1) << 2;
 constexpr uint64_t kFlagLoosenInstallFolder = uint64_t(1) << 50;
 constexpr uint64_t kFlagPortableWithoutUninstaller = uint64_t(1) << 56;
 constexpr uint64_t kFlagLoosenSharedFolder = uint64_t(1) << 62;
@@ -119,8 +119,8 @@ void PrepareExtractionFolders() {
                     L"\r\n");
   }
 
-  if (g_portable && (run.ProductFlags & kFlagPortableWithoutUninstaller)) run.ProductFlags &= ~kFlagUninstaller;
-  if (!(run.ProductFlags & kFlagUninstaller)) return;
+  if (g_portable && (run.ProductFlags & kFlagPortableWithoutUninstaller)) run.ProductFlags &= ~format::kFlagUninstaller;
+  if (!(run.ProductFlags & format::kFlagUninstaller)) return;
   g_shared_folder = ComputeSharedFolder();
   variables::PathVariableRun().shared_folder = U16(g_shared_folder);
   if (!CreateFolderRecorded(g_shared_folder, true)) {

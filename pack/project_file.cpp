@@ -531,7 +531,7 @@ class ProjectBuilder {
     s_.uninstall_key_name = u.Wide("key_name");
     Note(33, u, "key_name");
     if (s_.uninstall_key_name.find(u'\\') != std::u16string::npos) u.Error("key_name", "`key_name` must not contain a backslash");
-    bool create = (s_.ProductFlags & format::kFlagUninstallerIcon) != 0;
+    bool create = (s_.ProductFlags & format::kFlagUninstaller) != 0;
     if (LoadChecked(u, "icon", s_.uninstaller_icon, LooksLikeIcon, "an icon (.ico) file") && !create)
       r_.Warning(u.Line("icon"), "`icon` is not used: the product gets no uninstaller (`create = false`)");
     s_.UninstallFonts = int32_t(u.Choice("fonts", kRemoval, 2));

@@ -277,7 +277,7 @@ void EmitScript(const SetupScript& s, ItemWriter& w) {
                     f.license_style, f.readme_style, f.folder_style, f.start_menu_style, f.ProgressStyle,
                     f.summary_style, f.integrity_mode, f.blocking_status})
     w.I32(v);
-  if (s.ProductFlags & kFlagUninstallerIcon) w.Blob(68, s.uninstaller_icon);
+  if (s.ProductFlags & kFlagUninstaller) w.Blob(68, s.uninstaller_icon);
 
   w.Check(69, s.conditional_deletions.size() <= kMaxConditionalDeletions, "more than 1001 conditional deletions");
   for (const FileDeletion& d : s.conditional_deletions) {
@@ -584,7 +584,7 @@ int ReadScriptBody(ByteReader& in, SetupScript& s) {
                      &f.license_style, &f.readme_style, &f.folder_style, &f.start_menu_style, &f.ProgressStyle,
                      &f.summary_style, &f.integrity_mode, &f.blocking_status})
     r.I32(*v);
-  if (s.ProductFlags & kFlagUninstallerIcon) r.Blob(s.uninstaller_icon);  // 68
+  if (s.ProductFlags & kFlagUninstaller) r.Blob(s.uninstaller_icon);  // 68
   if (!r.ok()) return corrupt::kScriptEnd;
 
   // 69: the count is checked before an entry is added, so 1001 entries load and the 1002nd fails.

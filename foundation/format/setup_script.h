@@ -153,7 +153,8 @@ constexpr unsigned kMaxLanguages = 200;
 constexpr uint32_t kMaxTexts = 10000;
 
 // ProductFlags bits that decide whether an item is present.
-constexpr uint64_t kFlagUninstallerIcon = uint64_t(1) << 2;  // item 68
+// The product gets an uninstaller: it is registered for removal, its icon is item 68.
+constexpr uint64_t kFlagUninstaller = uint64_t(1) << 2;
 constexpr uint64_t kFlagDialogColours = uint64_t(1) << 4;    // item 48
 constexpr uint64_t kFlagXzChunks = uint64_t(1) << 5;         // archive chunks are xz streams
 constexpr uint64_t kFlagMasterProduct = uint64_t(1) << 16;   // item 52

@@ -4,7 +4,10 @@ import os
 import pathlib
 import struct
 import subprocess
+import sys
 import tempfile
+import time
+import urllib.request
 import zlib
 
 import pytest
@@ -160,3 +163,40 @@ def product(tmp_path_factory):
     (root / "bin" / "tools" / "random.bin").write_bytes(os.urandom(50000))
     (root / "empty.txt").write_bytes(b"")
     return root
+
+
+class LoopbackServer:
+    def __init__(self, port):
+        self.port = port
+
+    def address(self, test_id, rest):
+        return f"http://127.0.0.1:{self.port}/{test_id}/{rest}"
+
+    def requests(self, test_id):
+        """The raw requests recorded for `test_id`, in order."""
+        with urllib.request.urlopen(f"http://127.0.0.1:{self.port}/_log/{test_id}", timeout=10) as answer:
+            log = answer.read()
+        out = []
+        while log:
+            length, _, rest = log.partition(b"\r\n")
+            n = int(length)
+            out.append(rest[:n])
+            log = rest[n + 2:]
+        return out
+
+
+@pytest.fixture(scope="module")
+def server(tmp_path_factory):
+    """The loopback HTTP test server (tests/tools/http_test_server.py on 127.0.0.1), one per module."""
+    port_file = tmp_path_factory.mktemp("http") / "port"
+    p = subprocess.Popen([sys.executable, str(ROOT / "tests/tools/http_test_server.py"), "--port-file", str(port_file), "--lifetime", "900"],
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(100):
+            if port_file.exists() or p.poll() is not None:
+                break
+            time.sleep(0.1)
+        yield LoopbackServer(int(port_file.read_text()))
+    finally:
+        p.terminate()
+        p.wait(10)

@@ -5,16 +5,13 @@ used."""
 import os
 import pathlib
 import subprocess
-import sys
 import time
-import urllib.request
 import uuid
 
 import pytest
 
-from conftest import PACK, ROOT, STUB, WIN_TEST_TOOLS, run_installer, run_wine, wine_env, wine_path_to_unix
+from conftest import PACK, STUB, WIN_TEST_TOOLS, run_installer, run_wine, wine_env, wine_path_to_unix
 
-SERVER = ROOT / "tests/tools/http_test_server.py"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
@@ -65,22 +62,6 @@ def windows_is_64bit():
 def make_folder(win_path):
     wine_path_to_unix(win_path).mkdir(parents=True, exist_ok=True)
     return win_path
-
-
-@pytest.fixture(scope="module")
-def server(tmp_path_factory):
-    port_file = tmp_path_factory.mktemp("http") / "port"
-    p = subprocess.Popen([sys.executable, str(SERVER), "--port-file", str(port_file), "--lifetime", "900"],
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        for _ in range(100):
-            if port_file.exists() or p.poll() is not None:
-                break
-            time.sleep(0.1)
-        yield int(port_file.read_text())
-    finally:
-        p.terminate()
-        p.wait(10)
 
 
 ALL_WINDOWS = ["95", "98", "me", "nt3", "nt4", "2000", "xp", "server-2003", "vista", "server-2008", "7", "8",
@@ -172,7 +153,7 @@ def test_second_installer_holding_the_mutex_refuses_with_8(tmp_path):
 @pytest.mark.parametrize("answer,code", [(403, 18), (200, 0), (404, 0)])
 def test_blocking_status_from_the_loopback_server(server, tmp_path, answer, code):
     name = unique("Blocked")
-    address = f"http://127.0.0.1:{server}/{uuid.uuid4().hex}/answer?status={answer}"
+    address = f"http://127.0.0.1:{server.port}/{uuid.uuid4().hex}/answer?status={answer}"
     exe = pack_project(tmp_path, name, f"[notify]\nblocking_query = '{address}'\nblock_when_status = 403\n",
                        product_extra='publisher = "Acme Ltd"\n')
     run = run_installer(exe)

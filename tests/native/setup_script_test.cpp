@@ -40,7 +40,7 @@ std::u16string Repeat(char16_t c, size_t n) { return std::u16string(n, c); }
 SetupScript FullScript() {
   SetupScript s;
   s.ProductFlags2 = kFlags2SecondColours | kFlags2ButtonColours | kFlags2ThirdColours | 0x1000;
-  s.ProductFlags = kFlagUninstallerIcon | kFlagDialogColours | kFlagXzChunks | kFlagMasterProduct |
+  s.ProductFlags = kFlagUninstaller | kFlagDialogColours | kFlagXzChunks | kFlagMasterProduct |
                    (uint64_t(1) << 63) | (uint64_t(1) << 40);
   s.run_mode = 2;
   s.TaskbarText = u"Taskbar \u00C4\u4E2D";
@@ -232,7 +232,7 @@ TEST(SetupScript, OptionalItemsFollowTheirFlags) {
       {"52 master product",
        [](SetupScript& s) { s.ProductFlags |= kFlagMasterProduct; s.master_product = {u"K", u"N", u"1"}; }, 9},
       {"68 uninstaller icon",
-       [](SetupScript& s) { s.ProductFlags |= kFlagUninstallerIcon; s.uninstaller_icon = "ICO"; }, 4 + 3},
+       [](SetupScript& s) { s.ProductFlags |= kFlagUninstaller; s.uninstaller_icon = "ICO"; }, 4 + 3},
   };
   const SetupScript base = MinimalSetupScript(u"P");
   const size_t base_size = Write(base).size();
