@@ -80,6 +80,15 @@ def run_installer(exe, *args, timeout=120):
     return run_wine([exe, *args], timeout=timeout)
 
 
+def pack_project_file(project, out=None):
+    """Packs a project file with the stub under test; returns the installer ("setup.exe" beside
+    the project unless `out` is given)."""
+    out = out or project.parent / "setup.exe"
+    p = subprocess.run([str(PACK), str(project), "-o", str(out), "--stub", str(STUB)], capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr
+    return out
+
+
 def pack(files_dir, out, *options, name="Test Product"):
     p = subprocess.run([str(PACK), "--files", str(files_dir), "--name", name, "-o", str(out), "--stub", str(STUB),
                         *options], capture_output=True, text=True)

@@ -2,11 +2,10 @@
 copies the "SETUPBAT.BAT" it runs from and writes what it sees (its `set` output, its folder) into
 files the test reads; the running log reaches Install.log because the products always write it."""
 import shutil
-import subprocess
 
 import pytest
 
-from conftest import PACK, STUB, run_installer, run_wine, wine_path_to_unix, wine_temp_folder
+from conftest import pack_project_file, run_installer, run_wine, wine_path_to_unix, wine_temp_folder
 
 BOM = b"\xef\xbb\xbf"
 # The batch keeps a copy of the file it runs from (it runs in the batch folder).
@@ -26,9 +25,7 @@ def pack_project(tmp_path, product, commands, *, name="Batch Product", publisher
              '[[files]]', f"source = '{product}'", '']
     project = tmp_path / "product.toml"
     project.write_text("\n".join(lines), encoding="utf-8")
-    exe = tmp_path / "setup.exe"
-    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
-    assert p.returncode == 0, p.stderr
+    exe = pack_project_file(project)
     return exe
 
 
@@ -237,9 +234,7 @@ def test_closing_batches_run_after_the_files_and_after_the_log_with_their_comman
              '[[files]]', f"source = '{product}'", '']
     project = tmp_path / "product.toml"
     project.write_text("\n".join(lines), encoding="utf-8")
-    exe = tmp_path / "setup.exe"
-    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
-    assert p.returncode == 0, p.stderr
+    exe = pack_project_file(project)
     win, unix = install_folder(tmp_path)
     # Wine would escape the double quotes of an argument; a batch file passes the line as written
     # (with "%%" for the "%" the installer's batches expand).

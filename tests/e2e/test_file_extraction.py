@@ -14,7 +14,7 @@ import uuid
 
 import pytest
 
-from conftest import (PACK, ROOT, STUB, WIN_TEST_TOOLS, SetupData, pack, run_installer, run_wine, wine_env,
+from conftest import (PACK, STUB, SetupData, WIN_TEST_TOOLS, pack, pack_project_file, run_installer, run_wine, wine_env,
                       wine_path_to_unix, wine_temp_folder)
 
 ENTRY_TIME = (2021, 6, 1, 10, 0, 0)
@@ -240,9 +240,7 @@ def test_without_an_uninstaller_no_uninstall_data_is_written(tmp_path):
     project = tmp_path / "product.toml"
     project.write_text('[product]\nname = "No Uninstaller"\n[uninstall]\ncreate = false\n'
                        '[[files]]\nsource = "src/a.txt"\n')
-    exe = tmp_path / "setup.exe"
-    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
-    assert p.returncode == 0, p.stderr
+    exe = pack_project_file(project)
     folder = rf"C:\ExtractTest\none-{uuid.uuid4().hex[:8]}"
     run = run_installer(exe, "/silent", f"/d:{folder}")
     assert run.code == 0, run
@@ -344,9 +342,7 @@ def test_locked_file_is_replaced_at_restart_and_the_run_asks_for_one(tmp_path):
     project = tmp_path / "product.toml"
     project.write_text('[product]\nname = "Locked"\n[install]\nreplace_locked_files = true\n'
                        'always_write_log = true\n[[files]]\nsource = "src/locked.txt"\n')
-    exe = tmp_path / "setup.exe"
-    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
-    assert p.returncode == 0, p.stderr
+    exe = pack_project_file(project)
     folder = rf"C:\ExtractTest\locked-{uuid.uuid4().hex[:8]}"
     root = unix(folder)
     root.mkdir(parents=True)
@@ -389,9 +385,7 @@ def test_a_name_outside_ascii_is_installed_and_recorded_in_utf8(tmp_path):
     project = tmp_path / "product.toml"
     project.write_text('[product]\nname = "Accents"\n[[files]]\nsource = "src/café.txt"\nfolder = "données"\n',
                        encoding="utf-8")
-    exe = tmp_path / "setup.exe"
-    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
-    assert p.returncode == 0, p.stderr
+    exe = pack_project_file(project)
     folder = rf"C:\ExtractTest\accents-{uuid.uuid4().hex[:8]}"
     run = run_installer(exe, "/silent", f"/d:{folder}")
     assert run.code == 0, run
@@ -409,9 +403,7 @@ def test_restart_marker_exists_until_the_restart(tmp_path):
     (src / "app.txt").write_text("app\n")
     project = tmp_path / "product.toml"
     project.write_text('[product]\nname = "Marked"\n[install]\nrestart_marker = true\n[[files]]\nsource = "src"\n')
-    exe = tmp_path / "setup.exe"
-    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
-    assert p.returncode == 0, p.stderr
+    exe = pack_project_file(project)
     folder = rf"C:\ExtractTest\marked-{uuid.uuid4().hex[:8]}"
     run = run_installer(exe, "/silent", f"/d:{folder}")
     assert run.code == 0, run

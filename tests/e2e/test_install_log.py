@@ -2,9 +2,8 @@
 at all, and its record of a corrupt installer."""
 import re
 import shutil
-import subprocess
 
-from conftest import PACK, STUB, SetupData, pack, run_installer, run_wine, wine_path_to_unix
+from conftest import SetupData, pack, pack_project_file, run_installer, run_wine, wine_path_to_unix
 
 BOM = b"\xef\xbb\xbf"
 SEPARATOR = b"\r\n\r\n" + b"*" * 46 + b"\r\n"
@@ -22,9 +21,7 @@ def pack_project(tmp_path, product, *, always_write_log=True, build_date="2026-0
     lines += ['[[files]]', f"source = '{product}'", '']
     project = tmp_path / "product.toml"
     project.write_text("\n".join(lines))
-    exe = tmp_path / "setup.exe"
-    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
-    assert p.returncode == 0, p.stderr
+    exe = pack_project_file(project)
     return exe
 
 

@@ -1,12 +1,11 @@
 """End to end: the installer's notifications and problem reports reach a loopback HTTP server
 (tests/tools/http_test_server.py on 127.0.0.1) before the installer exits."""
 import re
-import subprocess
 import time
 import uuid
 
 
-from conftest import PACK, STUB, SetupData, run_installer
+from conftest import SetupData, pack_project_file, run_installer
 
 def pack_project(tmp_path, notify, version="1.2 beta"):
     files = tmp_path / "files"
@@ -17,9 +16,7 @@ def pack_project(tmp_path, notify, version="1.2 beta"):
     project.write_text(f"[product]\nname = \"Notified Product\"\nversion = \"{version}\"\n"
                        f"install_folder = 'C:\\Notified {uuid.uuid4().hex[:8]}'\n\n"
                        f"[notify]\n{lines}\n\n[[files]]\nsource = \"files\"\n")
-    exe = tmp_path / "setup.exe"
-    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
-    assert p.returncode == 0, p.stderr
+    exe = pack_project_file(project)
     return exe
 
 

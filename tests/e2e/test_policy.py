@@ -10,7 +10,7 @@ import uuid
 
 import pytest
 
-from conftest import PACK, STUB, WIN_TEST_TOOLS, run_installer, run_wine, wine_env, wine_path_to_unix
+from conftest import WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix
 
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
@@ -29,9 +29,7 @@ def pack_project(tmp_path, name, sections="", version="2.0", folder=None, produc
     project.write_text(f"[product]\nname = \"{name}\"\nversion = \"{version}\"\ninstall_folder = '{folder}'\n"
                        f"{product_extra}\n"
                        f"{sections}\n\n[[files]]\nsource = \"files\"\n", encoding="utf-8")
-    exe = tmp_path / "setup.exe"
-    p = subprocess.run([str(PACK), str(project), "-o", str(exe), "--stub", str(STUB)], capture_output=True, text=True)
-    assert p.returncode == 0, p.stderr
+    exe = pack_project_file(project)
     return exe
 
 
