@@ -48,37 +48,16 @@ struct ProgressCall {
   ULONGLONG tick;
 };
 
-class HttpClientTest : public testing::Test {
+class HttpClientTest : public test::LoopbackServerTest {
  protected:
-  void SetUp() override {
-    WSADATA data;
-    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-    const char* port = std::getenv("HALBERD_HTTP_TEST_PORT");
-    if (!port || std::atoi(port) <= 0)
-      GTEST_SKIP() << "HALBERD_HTTP_TEST_PORT is not set: start tests/tools/http_test_server.py and set it to "
-                      "the port the server prints";
-    port_ = std::atoi(port);
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    id_ = std::string(info->name()) + "-" + std::to_string(GetCurrentProcessId());
-  }
-  void TearDown() override { WSACleanup(); }
-
   // A fresh id for each case of a table, so that each has its own record.
   std::string NextId() { return id_ + "-" + std::to_string(++cases_); }
   std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
   std::string HostLine() const { return "Host: 127.0.0.1:" + std::to_string(port_) + "\r\n"; }
   std::string Url(const std::string& id, const std::string& rest) const { return Origin() + "/" + id + "/" + rest; }
-
   // The raw requests the server recorded for `id`, in order.
-  std::vector<std::string> ServerLog(const std::string& id) const {
-    bool ok = false;
-    std::vector<std::string> requests = test::RecordedRequests(port_, id, ok);
-    if (!ok) ADD_FAILURE() << "no log from the server";
-    return requests;
-  }
+  std::vector<std::string> ServerLog(const std::string& id) const { return ServerLogOf(id); }
 
-  int port_ = 0;
-  std::string id_;
   int cases_ = 0;
 };
 

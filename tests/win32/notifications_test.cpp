@@ -30,18 +30,12 @@ std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin
 
 std::string RequestLine(const std::string& request) { return request.substr(0, request.find("\r\n")); }
 
-class NotificationsTest : public testing::Test {
+class NotificationsTest : public test::LoopbackServerTest {
  protected:
+  NotificationsTest() : LoopbackServerTest("notify-") {}
   void SetUp() override {
-    WSADATA data;
-    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-    const char* port = std::getenv("HALBERD_HTTP_TEST_PORT");
-    if (!port || std::atoi(port) <= 0)
-      GTEST_SKIP() << "HALBERD_HTTP_TEST_PORT is not set: start tests/tools/http_test_server.py and set it to "
-                      "the port the server prints";
-    port_ = std::atoi(port);
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    id_ = std::string("notify-") + info->name() + "-" + std::to_string(GetCurrentProcessId());
+    LoopbackServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     engine::Run().session = 4611686018427387905ull;
     Settings().DisplayName = u"Test Product";
     Settings().DisplayVersion = u"2.0 beta";
@@ -49,24 +43,15 @@ class NotificationsTest : public testing::Test {
   void TearDown() override {
     DrainNotifications();
     Script().addresses = {};
-    WSACleanup();
+    LoopbackServerTest::TearDown();
   }
 
   std::string Url(const std::string& rest) const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/" + id_ + "/" + rest;
   }
   std::string Path(const std::string& rest) const { return "/" + id_ + "/" + rest; }
-
   // The raw requests the server recorded for this test, in order.
-  std::vector<std::string> ServerLog() const {
-    bool ok = false;
-    std::vector<std::string> requests = test::RecordedRequests(port_, id_, ok);
-    if (!ok) ADD_FAILURE() << "no log from the server";
-    return requests;
-  }
-
-  int port_ = 0;
-  std::string id_;
+  std::vector<std::string> ServerLog() const { return ServerLogOf(id_); }
 };
 
 TEST_F(NotificationsTest, SentInQueueOrderAndAllOutWhenDrained) {

@@ -5,6 +5,9 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -95,5 +98,37 @@ inline std::vector<std::string> RecordedRequests(int port, const std::string& id
   }
   return requests;
 }
+
+// A test that talks to the loopback HTTP test server, whose port run_all.sh gives in
+// HALBERD_HTTP_TEST_PORT. Each test gets its own record id: `id_prefix`, the test's name and the
+// process id.
+class LoopbackServerTest : public testing::Test {
+ protected:
+  explicit LoopbackServerTest(std::string id_prefix = "") : id_prefix_(std::move(id_prefix)) {}
+  void SetUp() override {
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    const char* port = std::getenv("HALBERD_HTTP_TEST_PORT");
+    if (!port || std::atoi(port) <= 0)
+      GTEST_SKIP() << "HALBERD_HTTP_TEST_PORT is not set: start tests/tools/http_test_server.py and set it to "
+                      "the port the server prints";
+    port_ = std::atoi(port);
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    id_ = id_prefix_ + info->name() + "-" + std::to_string(GetCurrentProcessId());
+  }
+  void TearDown() override { WSACleanup(); }
+
+  // The raw requests the server recorded for `id`, in order.
+  std::vector<std::string> ServerLogOf(const std::string& id) const {
+    bool ok = false;
+    std::vector<std::string> requests = RecordedRequests(port_, id, ok);
+    if (!ok) ADD_FAILURE() << "no log from the server";
+    return requests;
+  }
+
+  std::string id_prefix_;
+  int port_ = 0;
+  std::string id_;
+};
 
 }  // namespace halberd::test
