@@ -90,9 +90,9 @@ int UnpackToSink(const SetupHeader& h, bool xz_chunks, StoredChunk& c, const Out
   return corrupt::kNone;
 }
 
-int UnpackInOneThread(const SetupHeader& h, bool xz_chunks, ArchiveSource& source, const OutputSink& sink,
-                      const ArchiveProgress& progress) {
-  ChunkReader reader(h, source);
+// Reads, unpacks and writes the chunks `reader` has not given yet, one after another.
+int UnpackRemainingChunks(const SetupHeader& h, bool xz_chunks, ChunkReader& reader, const OutputSink& sink,
+                          const ArchiveProgress& progress) {
   while (!reader.done()) {
     StoredChunk c;
     reader.Next(c);
@@ -102,6 +102,12 @@ int UnpackInOneThread(const SetupHeader& h, bool xz_chunks, ArchiveSource& sourc
     if (progress.on_chunk) progress.on_chunk(c.end_at, uint64_t(h.archive_size));
   }
   return corrupt::kNone;
+}
+
+int UnpackInOneThread(const SetupHeader& h, bool xz_chunks, ArchiveSource& source, const OutputSink& sink,
+                      const ArchiveProgress& progress) {
+  ChunkReader reader(h, source);
+  return UnpackRemainingChunks(h, xz_chunks, reader, sink, progress);
 }
 
 class ParallelUnpacker {
@@ -223,15 +229,7 @@ class ParallelUnpacker {
       if (code) return code;
       if (progress.on_chunk) progress.on_chunk(job->chunk.end_at, uint64_t(h_.archive_size));
     }
-    while (reading && !reader.done()) {
-      StoredChunk c;
-      reader.Next(c);
-      if (c.code) return c.code;
-      int code = UnpackToSink(h_, xz_chunks_, c, sink);
-      if (code) return code;
-      if (progress.on_chunk) progress.on_chunk(c.end_at, uint64_t(h_.archive_size));
-    }
-    return corrupt::kNone;
+    return reading ? UnpackRemainingChunks(h_, xz_chunks_, reader, sink, progress) : corrupt::kNone;
   }
 
   void Work() {
