@@ -233,14 +233,21 @@ def test_log_names_each_skipped_file_and_the_blocked_folder(installed):
     assert "Not installed: " + installed["folder"] + r"\blocker\blocked.txt" in log
 
 
-def test_without_an_uninstaller_no_uninstall_data_is_written(tmp_path):
+def one_file_installer(tmp_path, file_name, content, settings, *, name, folder=None):
+    """An installer of one file `src/<file_name>` with `content`: `settings` are the project's
+    further TOML lines before its [[files]] entry (for the [product] table and others)."""
     src = tmp_path / "src"
     src.mkdir()
-    (src / "a.txt").write_text("a")
+    (src / file_name).write_text(content, encoding="utf-8")
+    target = f"\nfolder = \"{folder}\"" if folder else ""
     project = tmp_path / "product.toml"
-    project.write_text('[product]\nname = "No Uninstaller"\n[uninstall]\ncreate = false\n'
-                       '[[files]]\nsource = "src/a.txt"\n')
-    exe = pack_project_file(project)
+    project.write_text(f'[product]\nname = "{name}"\n{settings}[[files]]\nsource = "src/{file_name}"{target}\n',
+                       encoding="utf-8")
+    return pack_project_file(project)
+
+
+def test_without_an_uninstaller_no_uninstall_data_is_written(tmp_path):
+    exe = one_file_installer(tmp_path, "a.txt", "a", "[uninstall]\ncreate = false\n", name="No Uninstaller")
     folder = rf"C:\ExtractTest\none-{uuid.uuid4().hex[:8]}"
     run = run_installer(exe, "/silent", f"/d:{folder}")
     assert run.code == 0, run
@@ -336,13 +343,8 @@ def test_damaged_file_entry_ends_the_run_with_its_code(tmp_path, offset, value, 
 
 
 def test_locked_file_is_replaced_at_restart_and_the_run_asks_for_one(tmp_path):
-    src = tmp_path / "src"
-    src.mkdir()
-    (src / "locked.txt").write_text("new locked.txt\n")
-    project = tmp_path / "product.toml"
-    project.write_text('[product]\nname = "Locked"\n[install]\nreplace_locked_files = true\n'
-                       'always_write_log = true\n[[files]]\nsource = "src/locked.txt"\n')
-    exe = pack_project_file(project)
+    exe = one_file_installer(tmp_path, "locked.txt", "new locked.txt\n",
+                             "[install]\nreplace_locked_files = true\nalways_write_log = true\n", name="Locked")
     folder = rf"C:\ExtractTest\locked-{uuid.uuid4().hex[:8]}"
     root = unix(folder)
     root.mkdir(parents=True)
@@ -379,13 +381,7 @@ def test_locked_file_is_replaced_at_restart_and_the_run_asks_for_one(tmp_path):
 
 
 def test_a_name_outside_ascii_is_installed_and_recorded_in_utf8(tmp_path):
-    src = tmp_path / "src"
-    src.mkdir()
-    (src / "café.txt").write_text("crème")
-    project = tmp_path / "product.toml"
-    project.write_text('[product]\nname = "Accents"\n[[files]]\nsource = "src/café.txt"\nfolder = "données"\n',
-                       encoding="utf-8")
-    exe = pack_project_file(project)
+    exe = one_file_installer(tmp_path, "café.txt", "crème", "", name="Accents", folder="données")
     folder = rf"C:\ExtractTest\accents-{uuid.uuid4().hex[:8]}"
     run = run_installer(exe, "/silent", f"/d:{folder}")
     assert run.code == 0, run
@@ -398,12 +394,7 @@ def test_a_name_outside_ascii_is_installed_and_recorded_in_utf8(tmp_path):
 
 
 def test_restart_marker_exists_until_the_restart(tmp_path):
-    src = tmp_path / "src"
-    src.mkdir()
-    (src / "app.txt").write_text("app\n")
-    project = tmp_path / "product.toml"
-    project.write_text('[product]\nname = "Marked"\n[install]\nrestart_marker = true\n[[files]]\nsource = "src"\n')
-    exe = pack_project_file(project)
+    exe = one_file_installer(tmp_path, "app.txt", "app\n", "[install]\nrestart_marker = true\n", name="Marked")
     folder = rf"C:\ExtractTest\marked-{uuid.uuid4().hex[:8]}"
     run = run_installer(exe, "/silent", f"/d:{folder}")
     assert run.code == 0, run
