@@ -48,6 +48,15 @@ def z(path):
     return "Z:" + str(path).replace("/", "\\")
 
 
+def run_through_batch(tmp_path, *lines):
+    """Runs `lines` as a batch file under Wine's cmd.exe and returns the run with the batch's exit
+    code, the last line's. A batch passes an installer's arguments as written, where Wine would
+    escape their double quotes, and gives the installer the environment it sets."""
+    runner = tmp_path / "run.bat"
+    runner.write_bytes("".join(f"@{line}\r\n" for line in lines).encode() + b"@exit /b %errorlevel%\r\n")
+    return run_wine(["cmd", "/c", z(runner)])
+
+
 def set_output(path):
     """The variables of a `set` listing, by upper-case name."""
     values = {}
@@ -110,11 +119,7 @@ def test_pause_lines_are_dropped_in_an_automatic_run(tmp_path, product, mode):
 def test_b1_commands_with_backquotes_and_tildes_add_two_lines(tmp_path, product):
     exe = pack_project(tmp_path, product, "echo script> b1.txt\n" + COPY_SELF)
     win, unix = install_folder(tmp_path)
-    # Wine would escape the double quotes of an argument; a batch file passes the line as written.
-    runner = tmp_path / "run.bat"
-    runner.write_bytes(f'@"{z(exe)}" /silent /d:{win} /b1:"echo `one two`>> b1.txt~~echo three>> b1.txt"\r\n'
-                       f'@exit /b %errorlevel%\r\n'.encode())
-    run = run_wine(["cmd", "/c", z(runner)])
+    run = run_through_batch(tmp_path, f'"{z(exe)}" /silent /d:{win} /b1:"echo `one two`>> b1.txt~~echo three>> b1.txt"')
     assert run.code == 0, run
     assert (unix / "b1.txt").read_bytes() == b'script\r\n"one two"\r\nthree\r\n'
     batch_lines = (unix / "batch-copy.txt").read_bytes().decode("cp1252").split("\r\n")[60:]
@@ -183,10 +188,7 @@ def test_a_missing_interpreter_is_logged(tmp_path, product):
     exe = pack_project(tmp_path, product, 'echo never> "%InstallDir%\\ran.txt"\n')
     win, unix = install_folder(tmp_path)
     # The installer inherits the environment of the batch that starts it.
-    runner = tmp_path / "run.bat"
-    runner.write_bytes(f'@set COMSPEC=C:\\no-such-folder\\cmd.exe\r\n@"{z(exe)}" /silent /d:{win}\r\n'
-                       f'@exit /b %errorlevel%\r\n'.encode())
-    run = run_wine(["cmd", "/c", z(runner)])
+    run = run_through_batch(tmp_path, "set COMSPEC=C:\\no-such-folder\\cmd.exe", f'"{z(exe)}" /silent /d:{win}')
     assert run.code == 0, run
     assert "The CLI C:\\no-such-folder\\cmd.exe does not exist!\r\n" in install_log(unix)
     assert not (unix / "ran.txt").exists()
@@ -197,10 +199,7 @@ def test_an_interpreter_that_cannot_start_is_a_failure(tmp_path, product):
     win, unix = install_folder(tmp_path)
     not_a_program = tmp_path / "not-a-program.exe"
     not_a_program.write_bytes(b"plain text, no program")
-    runner = tmp_path / "run.bat"
-    runner.write_bytes(f'@set COMSPEC={z(not_a_program)}\r\n@"{z(exe)}" /silent /d:{win}\r\n'
-                       f'@exit /b %errorlevel%\r\n'.encode())
-    run = run_wine(["cmd", "/c", z(runner)])
+    run = run_through_batch(tmp_path, f"set COMSPEC={z(not_a_program)}", f'"{z(exe)}" /silent /d:{win}')
     assert run.code == 0, run
     log = install_log(unix)
     assert f'Unable to launch batch file "{win}\\SETUPBAT.BAT".\r\n' in log, log
@@ -236,12 +235,9 @@ def test_closing_batches_run_after_the_files_and_after_the_log_with_their_comman
     project.write_text("\n".join(lines), encoding="utf-8")
     exe = pack_project_file(project)
     win, unix = install_folder(tmp_path)
-    # Wine would escape the double quotes of an argument; a batch file passes the line as written
-    # (with "%%" for the "%" the installer's batches expand).
-    runner = tmp_path / "run.bat"
-    runner.write_bytes(f'@"{z(exe)}" /silent /d:{win} /b2:"echo b2> %%InstallDir%%\\b2.txt" '
-                       f'/b3:"echo b3> %%InstallDir%%\\b3.txt"\r\n@exit /b %errorlevel%\r\n'.encode())
-    run = run_wine(["cmd", "/c", z(runner)])
+    # "%%" in the starting batch is the "%" the installer's own batches expand.
+    run = run_through_batch(tmp_path, f'"{z(exe)}" /silent /d:{win} /b2:"echo b2> %%InstallDir%%\\b2.txt" '
+                                      f'/b3:"echo b3> %%InstallDir%%\\b3.txt"')
     assert run.code == 0, run
     installed = {f.name for f in product.rglob("*") if f.is_file() and f.parent == product}
     listed = set((unix / "post-files.txt").read_text(errors="replace").split())
