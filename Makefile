@@ -12,6 +12,10 @@ export HALBERD_WINEPREFIX ?= /opt/halberd-deps/wineprefix
 export HALBERD_WINEPREFIX32 ?= /opt/halberd-deps/wineprefix32
 export WINEDEBUG := -all
 export WINEDLLOVERRIDES := mscoree,mshtml=
+# ccache (installed by setup) keeps compiled objects across build folders and clones; paths are
+# taken relative to the tree, so two clones share them.
+LAUNCHER   := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR := $(CURDIR)
 
 .PHONY: all setup native win32 build test test-native test-win32 test-e2e test-fuzz fuzz demo bench clean
 
@@ -21,13 +25,13 @@ setup:
 	@bash scripts/setup.sh
 
 $(NATIVE)/build.ninja:
-	cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 
 $(WIN32)/build.ninja:
-	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(LAUNCHER)
 
 $(FUZZ)/build.ninja:
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALBERD_FUZZ=ON
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALBERD_FUZZ=ON $(LAUNCHER)
 
 native: setup $(NATIVE)/build.ninja
 	ninja -C $(NATIVE) -j $(JOBS)

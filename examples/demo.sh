@@ -13,6 +13,11 @@ TEMPLATE=${HALBERD_WINEPREFIX:-/opt/halberd-deps/wineprefix}
 echo "== packing examples/demo/product.toml"
 build/native/bin/halberd-pack examples/demo/product.toml -o "$OUT/example-setup.exe"
 
+if why=$(bash scripts/can-run-32bit.sh); then :; else
+  echo "== the installer is packed in $OUT/example-setup.exe, but it cannot be run: $why"
+  exit 1
+fi
+
 echo
 echo "== a fresh Wine prefix in $WINEPREFIX"
 [ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"; }

@@ -108,5 +108,10 @@ make_prefix() {
   rm -rf "$dir" && mv "$tmp" "$dir" || fail "moving the Wine prefix into place"
 }
 make_prefix "$WINEPREFIX_DIR" win64
-make_prefix "$WINEPREFIX32_DIR" win32
+# A 32-bit prefix needs Wine's 32-bit loader, which runs only where the kernel runs 32-bit code.
+if why=$(bash "$(dirname "$0")/can-run-32bit.sh"); then
+  make_prefix "$WINEPREFIX32_DIR" win32
+else
+  step "the 32-bit Wine prefix is left out: $why"
+fi
 step "done"
