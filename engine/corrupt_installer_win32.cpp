@@ -11,6 +11,7 @@
 #include "engine/notifications.h"
 #include "engine/run_state.h"
 #include "engine/running_log.h"
+#include "foundation/format/text_numbers.h"
 #include "foundation/system_error_text.h"
 
 namespace halberd::engine {
@@ -40,7 +41,7 @@ std::wstring FormatWithNumber(const std::wstring& format, int number) {
 }  // namespace
 
 std::wstring CorruptInstallerMessage(int code, unsigned long system_error) {
-  std::wstring format = LanguageText(13);
+  std::wstring format = LanguageText(text::kCorruptInstaller);
   if (format.empty()) format = kBuiltInCorruptText;
   std::wstring message = FormatWithNumber(format, code);
   if (system_error != 0)

@@ -11,6 +11,8 @@
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "engine/setup_script_state.h"
+#include "foundation/format/product_flags.h"
+#include "foundation/format/text_numbers.h"
 #include "foundation/system_error_text.h"
 #include "foundation/text_convert.h"
 #include "foundation/tl_file.h"
@@ -123,7 +125,7 @@ namespace {
 const EarlierInstallation& Earlier() { return Found(); }
 
 void FindEarlierInstallation() {
-  if (!(Run().ProductFlags & policy_flag::kEarlierInstallation)) return;
+  if (!(Run().ProductFlags & format::kFlagUninstaller)) return;
   EarlierInstallation& e = Found();
   RegistryKey key;
   if (OpenProductUninstallKey(key)) {
@@ -138,7 +140,7 @@ void FindEarlierInstallation() {
   const std::u16string& registry_location = Script().earlier_install_location;
   if (e.folder.empty() && !registry_location.empty()) {
     e.folder = ToU16(ExpandEnvironment(ReadRegistryLocationText(registry_location)));
-    if ((Run().ProductFlags2 & policy_flag::kRecordEarlierLocation) && IsRegistryLocation(registry_location))
+    if ((Run().ProductFlags2 & format::kFlags2RecordEarlierLocation) && IsRegistryLocation(registry_location))
       uninstall::RecordRemoval(L"\\" + ToWide(registry_location), uninstall::RemovalKind::kRegistryValue);
   }
   while (e.folder.size() > 3 && e.folder.back() == u'\\') e.folder.pop_back();
@@ -154,27 +156,27 @@ void ApplyVersionPolicy() {
   // The policy applies to an earlier installation that gives this run its folder.
   if (!e.present || folder_from_registry) return;
   // 12. Uninstall first.
-  if (MustUninstallFirst(run.ProductFlags & policy_flag::kUninstallFirst, e, folder_from_registry,
+  if (MustUninstallFirst(run.ProductFlags & format::kFlagUninstallFirst, e, folder_from_registry,
                          script.upgrade_minimum_version))
-    RemoveEarlierVersionFirst(LanguageText(9), exit_code::kUninstallFirst);
+    RemoveEarlierVersionFirst(LanguageText(text::kUninstallFirst), exit_code::kUninstallFirst);
   // 13. NoDowngradeBelow of the earlier installation.
   if (IsDowngradeRefused(e.no_downgrade_below, Settings().DisplayVersion))
-    RemoveEarlierVersionFirst(ToWide(FillInText(LanguageText16(106), {e.no_downgrade_below})), exit_code::kNoDowngrade);
+    RemoveEarlierVersionFirst(ToWide(FillInText(LanguageText16(text::kDowngradeRefused), {e.no_downgrade_below})), exit_code::kNoDowngrade);
   // 14. Install type.
-  InstallTypeResult type = ClassifyInstall(e.present, run.ProductFlags & policy_flag::kCompareVersions,
+  InstallTypeResult type = ClassifyInstall(e.present, run.ProductFlags & format::kFlagCompareVersions,
                                            Settings().DisplayVersion, e.version);
   Run().install_type = ToWide(InstallTypeName(type.type));
   if (type.type != kInstallNew && !run.automatic && !run.silent &&
-      !(run.ProductFlags & policy_flag::kNoInstallTypeConfirmation)) {
-    std::wstring text = LanguageText(type.text) + L"\r\n" + ToWide(e.folder) + L"\r\n\r\n" + LanguageText(7);
+      !(run.ProductFlags & format::kFlagNoInstallTypeConfirmation)) {
+    std::wstring text = LanguageText(type.text) + L"\r\n" + ToWide(e.folder) + L"\r\n\r\n" + LanguageText(text::kContinueQuestion);
     // The buttons are text 90 (go on) and text 49 (cancel).
-    if (ShowMessage(text, LanguageText(2), MB_OKCANCEL | MB_ICONQUESTION) != IDOK) CancelRun(exit_code::kCancelled);
+    if (ShowMessage(text, LanguageText(text::kEarlierInstallationCaption), MB_OKCANCEL | MB_ICONQUESTION) != IDOK) CancelRun(exit_code::kCancelled);
   }
   // 15. Over-installation question.
-  if (AsksOverInstall(run.ProductFlags & policy_flag::kAskOverInstall, e.version,
+  if (AsksOverInstall(run.ProductFlags & format::kFlagAskOverInstall, e.version,
                       Utf8ToUtf16(script.upgrade_confirm_minimum)) &&
       !run.automatic && !run.silent) {
-    if (ShowMessage(LanguageText(72), LanguageText(20), MB_OKCANCEL | MB_ICONQUESTION) != IDOK) CancelRunQuietly();
+    if (ShowMessage(LanguageText(text::kOverInstallQuestion), LanguageText(text::kQuestionCaption), MB_OKCANCEL | MB_ICONQUESTION) != IDOK) CancelRunQuietly();
   }
 }
 

@@ -10,6 +10,7 @@
 #include "engine/notifications.h"
 #include "engine/run_state.h"
 #include "foundation/fatal_error.h"
+#include "foundation/format/text_numbers.h"
 #include "foundation/system_error_text.h"
 
 namespace halberd::engine {
@@ -61,8 +62,8 @@ void ExitRun(int code) {
 void CancelRun(int code) {
   QueueCancelNotification();
   if (!Run().automatic) {
-    std::wstring text = LanguageText(Run().uninstall ? 101 : 98);
-    ShowMessage(text, LanguageText(111), MB_OK | MB_ICONWARNING);
+    std::wstring text = LanguageText(Run().uninstall ? text::kUninstallCancelled : text::kInstallCancelled);
+    ShowMessage(text, LanguageText(text::kCancelledCaption), MB_OK | MB_ICONWARNING);
   }
   ExitRun(code);
 }

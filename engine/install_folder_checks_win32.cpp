@@ -13,6 +13,8 @@
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "engine/setup_script_state.h"
+#include "foundation/format/product_flags.h"
+#include "foundation/format/text_numbers.h"
 #include "foundation/path_rules.h"
 #include "foundation/special_folders.h"
 #include "foundation/system_error_text.h"
@@ -55,9 +57,9 @@ FolderRules RunFolderRules() {
     rules.special_folders.push_back(ToU16(f));
   rules.program_files_32 = ToU16(ProgramFiles32Folder());
   rules.program_files_64 = Is64BitWindows() ? ToU16(ProgramFiles64Folder()) : std::u16string();
-  rules.refuse_network = run.ProductFlags & policy_flag::kRefuseNetworkFolder;
-  rules.refuse_removable = run.ProductFlags & policy_flag::kRefuseRemovableDrive;
-  rules.ascii_only = run.ProductFlags2 & policy_flag::kAsciiFolderOnly;
+  rules.refuse_network = run.ProductFlags & format::kFlagRefuseNetworkFolder;
+  rules.refuse_removable = run.ProductFlags & format::kFlagRefuseRemovableDrive;
+  rules.ascii_only = run.ProductFlags2 & format::kFlags2AsciiFolderOnly;
   return rules;
 }
 
@@ -82,16 +84,16 @@ bool EnoughSpaceOrAgreed(const std::wstring& folder) {
   }
   uint64_t needed = DiskSpaceNeededFor(Installation(), folder, Script().settings.ExtraDiskSpace());
   if (free_bytes.QuadPart >= needed) return true;
-  std::wstring text = ToWide(FillInText(LanguageText16(19), {ToU16(AmountText(needed)), ToU16(AmountText(free_bytes.QuadPart))}));
-  return ShowMessage(text, LanguageText(20), MB_YESNO | MB_ICONWARNING) == IDYES;
+  std::wstring text = ToWide(FillInText(LanguageText16(text::kDiskSpaceQuestion), {ToU16(AmountText(needed)), ToU16(AmountText(free_bytes.QuadPart))}));
+  return ShowMessage(text, LanguageText(text::kQuestionCaption), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 // Check 11: the confirmation of the folder (ProductFlags bit 31). False: choose again.
 bool FolderConfirmed(const std::wstring& folder) {
-  if (!(Run().ProductFlags & policy_flag::kConfirmFolder)) return true;
-  std::wstring text = ToWide(FillInText(LanguageText16(FolderExists(folder) ? 22 : 23), {ToU16(folder)}));
+  if (!(Run().ProductFlags & format::kFlagConfirmFolder)) return true;
+  std::wstring text = ToWide(FillInText(LanguageText16(FolderExists(folder) ? text::kConfirmExistingFolder : text::kConfirmNewFolder), {ToU16(folder)}));
   // The buttons are "OK" and text 117 (choose again).
-  return ShowMessage(text, LanguageText(24), MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+  return ShowMessage(text, LanguageText(text::kFolderPageTitle), MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
 
 // Check 12: the folder exists (created when missing) and takes a file. The message of a failure,
@@ -99,11 +101,11 @@ bool FolderConfirmed(const std::wstring& folder) {
 std::wstring PrepareFolder(const std::wstring& folder) {
   if (!FolderExists(folder) && !CreateFolderTree(folder)) {
     DWORD error = GetLastError();
-    return LanguageText(25) + L"\r\n" + folder + L"\r\n\r\n" + SystemErrorText(error);
+    return LanguageText(text::kFolderNotCreated) + L"\r\n" + folder + L"\r\n\r\n" + SystemErrorText(error);
   }
   FileW probe;
   if (probe.Open(folder, open_mode::kPathNewTempFileInFolder) != 0)
-    return ToWide(FillInText(LanguageText16(73), {ToU16(folder)}));
+    return ToWide(FillInText(LanguageText16(text::kFolderNotWritable), {ToU16(folder)}));
   probe.CloseAndDelete(0);
   return {};
 }
@@ -145,7 +147,7 @@ std::wstring FolderFromRegistry(const std::wstring& location) {
   if (!FolderExists(folder)) {
     std::wstring text = L"Installation path \"" + folder + L"\" obtained from \"" + location + L"\" does not exist.";
     LogWide(text + L"\r\n");
-    if (!Run().automatic && !Run().silent) ShowMessage(text, LanguageText(20), MB_OK | MB_ICONWARNING);
+    if (!Run().automatic && !Run().silent) ShowMessage(text, LanguageText(text::kQuestionCaption), MB_OK | MB_ICONWARNING);
   }
   return folder;
 }
@@ -160,7 +162,7 @@ void SettleInstallFolder() {
     folder = ToWide(earlier.folder);
   } else if (IsRegistryLocation(ToU16(folder))) {
     folder = FolderFromRegistry(folder);
-  } else if (!run.automatic && (run.ProductFlags & policy_flag::kAskFolder)) {
+  } else if (!run.automatic && (run.ProductFlags & format::kFlagAskFolder)) {
     folder = ChooseFolder(folder);
   }
   run.install_folder = ToWide(WithoutTrailingBackslash(ToU16(folder)));

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "foundation/format/product_flags.h"
 #include "foundation/path_rules.h"
 #include "foundation/text_convert.h"
 
@@ -122,16 +123,16 @@ Outcome DecideOutcome(bool failures, bool automatic, bool restart_required, bool
                       uint64_t& product_flags) {
   if (automatic) return Outcome::kNothing;
   if (failures) return Outcome::kFailureQuestion;
-  if (product_flags & kFlagNoCompletionMessage) return Outcome::kNothing;
-  if (!(product_flags & kFlagAlwaysWriteLog)) product_flags &= ~kFlagOfferLog;
-  bool offers_log = (product_flags & kFlagOfferLog) != 0;
+  if (product_flags & format::kFlagNoCompletionMessage) return Outcome::kNothing;
+  if (!(product_flags & format::kFlagAlwaysWriteLog)) product_flags &= ~format::kFlagOfferLog;
+  bool offers_log = (product_flags & format::kFlagOfferLog) != 0;
   if ((!summary_has_choices && !offers_log) || restart_required) return Outcome::kSuccessMessage;
   return Outcome::kSummaryPage;
 }
 
 RestartDecision DecideRestart(bool restart_required, bool automatic, uint64_t product_flags) {
   if (!restart_required) return RestartDecision::kNone;
-  if (automatic && !(product_flags & kFlagRestartQuestionWhenAutomatic)) return RestartDecision::kAgreed;
+  if (automatic && !(product_flags & format::kFlagRestartQuestionWhenAutomatic)) return RestartDecision::kAgreed;
   return RestartDecision::kAsk;
 }
 

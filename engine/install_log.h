@@ -16,11 +16,6 @@ namespace halberd::engine {
 
 inline constexpr char16_t kInstallLogName[] = u"Install.log";
 
-// The ProductFlags bits the log and the outcome read.
-inline constexpr uint64_t kFlagAlwaysWriteLog = uint64_t(1) << 6;
-inline constexpr uint64_t kFlagNoCompletionMessage = uint64_t(1) << 22;
-inline constexpr uint64_t kFlagRestartQuestionWhenAutomatic = uint64_t(1) << 41;
-inline constexpr uint64_t kFlagOfferLog = uint64_t(1) << 57;  // the summary page offers the log
 inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // Put between the records of two runs: a blank line and 46 asterisks.
 inline constexpr std::string_view kRecordSeparator =

@@ -3,6 +3,8 @@
 #include <shellapi.h>
 
 #include "engine/install_log.h"
+#include "foundation/format/text_numbers.h"
+#include "foundation/format/product_flags.h"
 #include "engine/language_texts.h"
 #include "engine/messages.h"
 #include "engine/notifications.h"
@@ -84,7 +86,7 @@ void WriteInstallLog(const std::wstring& path) {
   int64_t size = file.Size();
   if (size < 0 || !file.Seek(0, SeekOrigin::kEnd)) return;
   bool ok = file.Write(RecordStart(size)) && file.Write(FormatInstallLogHeader(HeaderOfThisRun())) &&
-            CopyRunningLog(file) && file.Write(RecordEnd(WideToUtf8(FailureText()), WideToUtf8(LanguageText(43))));
+            CopyRunningLog(file) && file.Write(RecordEnd(WideToUtf8(FailureText()), WideToUtf8(LanguageText(text::kInstallCompleteCaption))));
   (void)ok;  // a log that could not be finished changes nothing about the run
   file.Close();
   // A plain file, so that the next run can append to it and the uninstaller can remove it.
@@ -104,13 +106,13 @@ bool ShowOutcome(const std::wstring& log_path) {
     case Outcome::kNothing:
       return false;
     case Outcome::kSuccessMessage:
-      ShowMessage(LanguageText(42), LanguageText(43), MB_OK | MB_ICONINFORMATION);
+      ShowMessage(LanguageText(text::kInstallComplete), LanguageText(text::kInstallCompleteCaption), MB_OK | MB_ICONINFORMATION);
       return false;
     case Outcome::kSummaryPage:
       // The wizard's summary page offers its choices here once it exists.
       return false;
     case Outcome::kFailureQuestion:
-      return ShowMessage(ToWide(FillInLogPath(LanguageText16(40), ToU16(log_path))), LanguageText(41),
+      return ShowMessage(ToWide(FillInLogPath(LanguageText16(text::kProblemsViewLog), ToU16(log_path))), LanguageText(text::kProblemsCaption),
                          MB_YESNO | MB_ICONQUESTION) == IDYES;
   }
   return false;
@@ -141,7 +143,7 @@ void WriteLogAndOutcome(bool show_outcome) {
   bool failures = !FailureText().empty();
   if (failures) QueueProblemReport();
   bool open_log = show_outcome && ShowOutcome(ToWide(path));
-  if (!path.empty() && ((run.ProductFlags & kFlagAlwaysWriteLog) || failures)) WriteInstallLog(ToWide(path));
+  if (!path.empty() && ((run.ProductFlags & format::kFlagAlwaysWriteLog) || failures)) WriteInstallLog(ToWide(path));
   CloseRunningLog();
   if (open_log && !run.silent && !path.empty()) OpenInstallLog(path);
 }
@@ -158,7 +160,7 @@ bool AskRestart() {
     case RestartDecision::kAsk:
       // Buttons "OK" (agree) and text 49 (later).
       run.restart_agreed =
-          ShowMessage(LanguageText(37), LanguageText(20), MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+          ShowMessage(LanguageText(text::kRestartQuestion), LanguageText(text::kQuestionCaption), MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
       break;
   }
   return run.restart_agreed;

@@ -23,6 +23,7 @@
 #include "engine/running_programs.h"
 #include "engine/setup_script_state.h"
 #include "engine/start_menu_folder.h"
+#include "foundation/format/product_flags.h"
 #include "foundation/format/setup_script.h"
 #include "foundation/windows_version.h"
 #include "install/file_extraction.h"

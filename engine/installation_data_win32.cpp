@@ -19,6 +19,7 @@
 #include "foundation/fatal_error.h"
 #include "foundation/format/corrupt_codes.h"
 #include "foundation/format/crc32.h"
+#include "foundation/format/product_flags.h"
 #include "foundation/system_error_text.h"
 #include "foundation/system_library.h"
 #include "foundation/tl_file.h"

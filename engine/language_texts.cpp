@@ -1,14 +1,11 @@
 #include "engine/language_texts.h"
 
 #include "engine/product_settings.h"
+#include "foundation/format/text_numbers.h"
 
 namespace halberd::engine {
 
 namespace {
-
-// Fixed role numbers of the table.
-constexpr int kTextWindowTitle = 0;
-constexpr int kTextDialogCaption = 114;
 
 const std::vector<std::vector<std::u16string>>* g_rows = nullptr;
 const std::vector<std::u16string>* g_names = nullptr;
@@ -31,9 +28,9 @@ bool MatchesAt(std::u16string_view text, size_t at, std::u16string_view find, bo
 void SettleCaptions() {
   ProductSettings& settings = Settings();
   if (g_names && size_t(g_language) < g_names->size()) settings.Language = (*g_names)[size_t(g_language)];
-  std::u16string override_caption = LanguageText16(kTextDialogCaption);
+  std::u16string override_caption = LanguageText16(text::kDialogCaptionOverride);
   settings.dialog_caption = override_caption.empty() ? g_script_caption : override_caption;
-  settings.window_title = LanguageText16(kTextWindowTitle);
+  settings.window_title = LanguageText16(text::kWindowTitle);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "engine/language_texts.h"
 #include "engine/running_log.h"
+#include "foundation/format/text_numbers.h"
 #include "foundation/system_error_text.h"
 
 namespace halberd::engine {
@@ -33,7 +34,7 @@ int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flag
 }
 
 std::wstring ErrorCaption() {
-  std::wstring caption = LanguageText(21);
+  std::wstring caption = LanguageText(text::kErrorCaption);
   return caption.empty() ? L"Error" : caption;
 }
 

@@ -7,11 +7,6 @@ namespace halberd::engine {
 
 namespace {
 
-uint32_t U32At(const std::array<uint8_t, 20>& record, size_t at) {
-  return uint32_t(record[at]) | (uint32_t(record[at + 1]) << 8) | (uint32_t(record[at + 2]) << 16) |
-         (uint32_t(record[at + 3]) << 24);
-}
-
 std::u16string Number(uint32_t n) {
   std::string digits = std::to_string(n);
   return std::u16string(digits.begin(), digits.end());
@@ -25,10 +20,6 @@ int MissingBitness(uint8_t bitness, bool windows_64bit) {
   if (bitness == 1 && !windows_64bit) return 64;
   if (bitness == 2 && windows_64bit) return 32;
   return 0;
-}
-
-MinimumWindows MinimumWindowsFromRecord(const std::array<uint8_t, 20>& record) {
-  return MinimumWindows{U32At(record, 0), U32At(record, 4), U32At(record, 8)};
 }
 
 bool IsOlderThan(const WindowsVersion& running, const MinimumWindows& minimum) {

@@ -18,15 +18,7 @@ namespace halberd::engine {
 // Windows), 32 (Bitness 2 on 64-bit Windows), otherwise 0 (it may run here).
 int MissingBitness(uint8_t bitness, bool windows_64bit);
 
-// The minimum Windows version record of the setup script: major, minor and build as three
-// little-endian 32-bit numbers (the rest of the 20 bytes is reserved). All zeros: no minimum.
-struct MinimumWindows {
-  uint32_t major = 0;
-  uint32_t minor = 0;
-  uint32_t build = 0;
-  bool set() const { return major != 0 || minor != 0 || build != 0; }
-};
-MinimumWindows MinimumWindowsFromRecord(const std::array<uint8_t, 20>& record);
+using format::MinimumWindows;
 // Whether the running Windows is older than the minimum (major, minor, then build; a minimum
 // without a build accepts every build of its version).
 bool IsOlderThan(const WindowsVersion& running, const MinimumWindows& minimum);

@@ -12,6 +12,8 @@
 #include "engine/exit_routine.h"
 #include "engine/setup_script_state.h"
 #include "foundation/fatal_error.h"
+#include "foundation/format/product_flags.h"
+#include "foundation/format/text_numbers.h"
 #include "foundation/tl_registry.h"
 
 namespace halberd::engine {
@@ -27,7 +29,7 @@ void CheckBitness() {
   const RunState& run = Run();
   int missing = MissingBitness(Settings().Bitness, RunningWindows().is64bit);
   if (missing != 0) {
-    std::wstring text = ToWide(FillInText(LanguageText16(81), {ToU16(std::to_wstring(missing))}));
+    std::wstring text = ToWide(FillInText(LanguageText16(text::kWrongBitness), {ToU16(std::to_wstring(missing))}));
     LogWide(text + L"\r\n");
     if (!run.automatic && !run.silent) ShowErrorMessage(text);
     ExitRun(exit_code::kBitness);
@@ -37,17 +39,17 @@ void CheckBitness() {
 
 void CheckWindowsVersion() {
   const WindowsVersion& running = RunningWindows();
-  MinimumWindows minimum = MinimumWindowsFromRecord(Script().minimum_windows_version);
+  MinimumWindows minimum = format::ReadMinimumWindows(Script().minimum_windows_version);
   if (IsOlderThan(running, minimum))
-    Refuse(ToWide(FillInText(LanguageText16(60), {MinimumWindowsText(minimum)})), exit_code::kWindowsTooOld);
+    Refuse(ToWide(FillInText(LanguageText16(text::kWindowsTooOld), {MinimumWindowsText(minimum)})), exit_code::kWindowsTooOld);
   if (IsExcludedWindows(Script().excluded_windows_mask, running)) {
     std::string name = WindowsName(running);
-    Refuse(ToWide(FillInText(LanguageText16(61), {std::u16string(name.begin(), name.end())})), exit_code::kBitness);
+    Refuse(ToWide(FillInText(LanguageText16(text::kWindowsExcluded), {std::u16string(name.begin(), name.end())})), exit_code::kBitness);
   }
 }
 
 void CheckMasterProduct() {
-  if (!(Run().ProductFlags & policy_flag::kMasterProduct)) return;
+  if (!(Run().ProductFlags & format::kFlagMasterProduct)) return;
   format::MasterProduct master = MasterWithDefaults(Script().master_product, Settings().DisplayName);
   MasterProductFacts facts;
   RegistryKey key;
@@ -64,12 +66,12 @@ void CheckMasterProduct() {
 }
 
 void TakeSingleInstallerMutex() {
-  if (!(Run().ProductFlags & policy_flag::kSingleInstaller)) return;
+  if (!(Run().ProductFlags & format::kFlagSingleInstaller)) return;
   // Held to the end of the process: the handle is never closed.
   HANDLE mutex = CreateMutexW(nullptr, FALSE, kSingleInstallerMutex);
   if (mutex == nullptr) return;
   DWORD wait = WaitForSingleObject(mutex, 0);
-  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) Refuse(LanguageText(91), exit_code::kAlreadyRunning);
+  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) Refuse(LanguageText(text::kAlreadyRunning), exit_code::kAlreadyRunning);
 }
 
 }  // namespace

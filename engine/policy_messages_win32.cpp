@@ -6,13 +6,14 @@
 #include "engine/messages.h"
 #include "engine/run_state.h"
 #include "engine/running_log.h"
+#include "foundation/format/product_flags.h"
 
 namespace halberd::engine {
 
 bool ErrorMessagesShown() {
   const RunState& run = Run();
   if (run.silent) return false;
-  return !run.automatic || (run.ProductFlags & policy_flag::kErrorsWhenAutomatic) != 0;
+  return !run.automatic || (run.ProductFlags & format::kFlagErrorsWhenAutomatic) != 0;
 }
 
 void ShowErrorMessage(const std::wstring& text) {

@@ -1,5 +1,7 @@
 #include "engine/product_settings.h"
 
+#include "foundation/format/product_flags.h"
+
 namespace halberd::engine {
 
 ProductSettings& Settings() {
@@ -21,7 +23,7 @@ ProductSettings SettingsFromScript(const format::SetupScript& s, std::u16string_
   p.SharedPath = s.SharedPath.empty() ? or_name(s.Publisher) : s.SharedPath;
   p.ProductStartMenu = or_name(s.ProductStartMenu);
   p.ProductRegistry = s.ProductRegistry;
-  p.DesktopFolder = (s.ProductFlags & kFlagDesktopFolderDefault) ? or_name(s.DesktopFolder) : s.DesktopFolder;
+  p.DesktopFolder = (s.ProductFlags & format::kFlagDesktopFolderDefault) ? or_name(s.DesktopFolder) : s.DesktopFolder;
   p.AddToPathSubfolder = s.AddToPathSubfolder;
   p.uninstall_key_name = or_name(s.uninstall_key_name);
   p.uninstaller_file_name = s.uninstaller_file_name;

@@ -22,9 +22,6 @@
 
 namespace halberd::engine {
 
-// ProductFlags bit 58: an empty desktop-folder name defaults to the display name.
-inline constexpr uint64_t kFlagDesktopFolderDefault = uint64_t(1) << 58;
-
 // A script that names no product, run without /n:, would register under the uninstall key
 // itself and give every caption and default an empty name; the run stops with this corrupt code.
 inline constexpr int kCorruptNoProductName = 33;

@@ -8,9 +8,6 @@
 
 namespace halberd::engine {
 
-// ProductFlags2 bit 1: create a restore point.
-inline constexpr uint32_t kFlags2RestorePoint = uint32_t(1) << 1;
-
 // The restore point's description: the display name, then a blank and the version when there is
 // one; at most 255 characters.
 std::u16string RestorePointDescription(std::u16string_view display_name, std::u16string_view version);

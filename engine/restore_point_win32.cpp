@@ -6,6 +6,7 @@
 #include "engine/product_settings.h"
 #include "engine/run_state.h"
 #include "engine/running_log.h"
+#include "foundation/format/product_flags.h"
 #include "foundation/system_error_text.h"
 #include "foundation/system_library.h"
 #include "foundation/tl_registry.h"
@@ -56,13 +57,13 @@ SetRestorePointFn FindService(const char** reason) {
 
 void Failed(const std::wstring& reason) {
   LogWide(L"FAILED" + reason + L"\r\n\r\n");
-  Run().ProductFlags2 &= ~kFlags2RestorePoint;
+  Run().ProductFlags2 &= ~format::kFlags2RestorePoint;
 }
 
 }  // namespace
 
 void BeginRestorePoint() {
-  if (!(Run().ProductFlags2 & kFlags2RestorePoint)) return;
+  if (!(Run().ProductFlags2 & format::kFlags2RestorePoint)) return;
   LogUtf8("Creating restore point...");
   // The service asks for a process that lets the system call back into it.
   HRESULT security = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
@@ -99,7 +100,7 @@ void BeginRestorePoint() {
 }
 
 void CommitRestorePoint() {
-  if (!g_begun || !(Run().ProductFlags2 & kFlags2RestorePoint)) return;
+  if (!g_begun || !(Run().ProductFlags2 & format::kFlags2RestorePoint)) return;
   const char* missing = nullptr;
   SetRestorePointFn set_restore_point = FindService(&missing);
   RestorePointInfo info{};

@@ -8,6 +8,7 @@
 #include "engine/exit_routine.h"
 #include "engine/language_texts.h"
 #include "engine/run_state.h"
+#include "foundation/format/text_numbers.h"
 #include "foundation/system_error_text.h"
 
 namespace halberd::engine {
@@ -147,7 +148,7 @@ void AppendFailureText(std::wstring_view text) { Failures().append(text); }
 const std::wstring& FailureText() { return Failures(); }
 
 std::wstring FailedItemText(std::wstring_view item, DWORD error) {
-  std::wstring text = LanguageText(31) + L" " + std::wstring(item) + L"\r\n";
+  std::wstring text = LanguageText(text::kNotInstalled) + L" " + std::wstring(item) + L"\r\n";
   if (error != 0) text += L"Code " + std::to_wstring(error) + L": " + SystemErrorText(error) + L"\r\n\r\n";
   return text;
 }

@@ -8,6 +8,7 @@
 #include "engine/messages.h"
 #include "engine/run_state.h"
 #include "engine/setup_script_state.h"
+#include "foundation/format/text_numbers.h"
 #include "uninstall/run_uninstall_data.h"
 
 namespace halberd::engine {
@@ -61,8 +62,8 @@ void CloseWindow(HWND window, const format::AutoCloseEntry& entry) {
     case kCloseAskUser:
       if (Run().silent) break;
       while (IsWindow(window)) {
-        std::wstring text = ToWide(FillInText(LanguageText16(99), {entry.program_name}));
-        if (ShowMessage(text, LanguageText(65), MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
+        std::wstring text = ToWide(FillInText(LanguageText16(text::kCloseProgram), {entry.program_name}));
+        if (ShowMessage(text, LanguageText(text::kPageCaption), MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
           CancelRun(exit_code::kCancelled);
       }
       break;

@@ -8,6 +8,7 @@
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "engine/setup_script_state.h"
+#include "foundation/format/product_flags.h"
 #include "foundation/path_rules.h"
 #include "foundation/special_folders.h"
 #include "foundation/system_error_text.h"
@@ -22,9 +23,6 @@ namespace halberd::install {
 
 namespace {
 
-constexpr uint64_t kFlagLoosenInstallFolder = uint64_t(1) << 50;
-constexpr uint64_t kFlagPortableWithoutUninstaller = uint64_t(1) << 56;
-constexpr uint64_t kFlagLoosenSharedFolder = uint64_t(1) << 62;
 
 std::wstring g_shared_folder;
 bool g_portable = false;
@@ -112,14 +110,14 @@ void PrepareExtractionFolders() {
     engine::LogWide(L"Failed to create installation folder \"" + run.install_folder + L"\": " +
                     SystemErrorText(error) + L"\r\n");
   }
-  if (run.ProductFlags & kFlagLoosenInstallFolder) LoosenFolder(run.install_folder);
+  if (run.ProductFlags & format::kFlagLoosenInstallFolder) LoosenFolder(run.install_folder);
   if (!settings.UninstallSubdir.empty() && !CreateFolderRecorded(uninstall_folder, true)) {
     const DWORD error = GetLastError();
     engine::LogWide(L"Failed to create uninstall data folder \"" + uninstall_folder + L"\": " + SystemErrorText(error) +
                     L"\r\n");
   }
 
-  if (g_portable && (run.ProductFlags & kFlagPortableWithoutUninstaller)) run.ProductFlags &= ~format::kFlagUninstaller;
+  if (g_portable && (run.ProductFlags & format::kFlagPortableWithoutUninstaller)) run.ProductFlags &= ~format::kFlagUninstaller;
   if (!(run.ProductFlags & format::kFlagUninstaller)) return;
   g_shared_folder = ComputeSharedFolder();
   variables::PathVariableRun().shared_folder = U16(g_shared_folder);
@@ -128,7 +126,7 @@ void PrepareExtractionFolders() {
     engine::LogWide(L"Failed to create shared folder \"" + g_shared_folder + L"\": " + SystemErrorText(error) + L"\r\n");
     return;
   }
-  if (run.ProductFlags & kFlagLoosenSharedFolder) LoosenFolder(g_shared_folder);
+  if (run.ProductFlags & format::kFlagLoosenSharedFolder) LoosenFolder(g_shared_folder);
 }
 
 }  // namespace halberd::install

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "engine/corrupt_installer.h"
+#include "foundation/format/text_numbers.h"
+#include "foundation/format/product_flags.h"
 #include "engine/language_texts.h"
 #include "engine/progress.h"
 #include "engine/run_state.h"
@@ -37,8 +39,6 @@ namespace corrupt = format::corrupt;
 
 namespace {
 
-constexpr uint64_t kFlagLogWrittenFiles = uint64_t(1) << 20;
-constexpr uint64_t kFlagHideFileNames = uint64_t(1) << 49;
 // An entry whose name is this shows the neutral status text instead of its path.
 constexpr char16_t kHiddenName[] = u"b/0@+";
 // An entry's fixed part and texts must fit in this much; longer texts are not a file entry.
@@ -137,7 +137,7 @@ bool PrepareFolder(const std::wstring& path, const std::wstring& install_folder,
     const std::wstring reason = FileTakesFolderName(folder)
                                     ? std::wstring(L"Cannot create folder because there is a file with the same name.")
                                     : SystemErrorText(error);
-    engine::AppendFailureText(engine::LanguageText(25) + L" " + folder + L"\r\n" + reason + L"\r\n\r\nNot installed: " +
+    engine::AppendFailureText(engine::LanguageText(text::kFolderNotCreated) + L" " + folder + L"\r\n" + reason + L"\r\n\r\nNot installed: " +
                               path + L"\r\n\r\n");
     return false;
   }
@@ -175,11 +175,11 @@ TargetFolders RunTargetFolders() {
 }  // namespace
 
 void PrepareFileExtraction() {
-  engine::SetStatusText(engine::LanguageText(113));
+  engine::SetStatusText(engine::LanguageText(text::kStatusPreparing));
   engine::SetProgress(1);
   PrepareExtractionFolders();
   variables::RunBatchesBeforeInstallation();
-  engine::SetStatusText(engine::LanguageText(8));
+  engine::SetStatusText(engine::LanguageText(text::kStatusUnpacking));
 }
 
 void ExtractFiles(const engine::InstallationData& data, const std::wstring& extraction_path) {
@@ -227,8 +227,8 @@ void ExtractFiles(const engine::InstallationData& data, const std::wstring& extr
     const bool permanent = e.flags & kFlagPermanent;
 
     // 3. Status text.
-    const bool hide = (run.ProductFlags & kFlagHideFileNames) || target.name == kHiddenName;
-    engine::SetStatusText(hide ? engine::LanguageText(54) : path);
+    const bool hide = (run.ProductFlags & format::kFlagHideFileNames) || target.name == kHiddenName;
+    engine::SetStatusText(hide ? engine::LanguageText(text::kProgressTitle) : path);
 
     // 4. Lists by kind.
     ListByKind(e, path, target.name, portable);
@@ -271,7 +271,7 @@ void ExtractFiles(const engine::InstallationData& data, const std::wstring& extr
       uninstall::RecordRemoval(path, uninstall::RemovalKind::kFile);
     if (outcome == WriteOutcome::kFailed) continue;
     if (outcome == WriteOutcome::kPending && e.kind != 12) continue;
-    if (outcome == WriteOutcome::kWritten && (run.ProductFlags & kFlagLogWrittenFiles))
+    if (outcome == WriteOutcome::kWritten && (run.ProductFlags & format::kFlagDetailedLog))
       engine::LogWide(W(target.name) + L" >>> " + path + L"\r\n");
 
     // 11. Second steps (with the integration steps).
@@ -285,7 +285,7 @@ void ExtractFiles(const engine::InstallationData& data, const std::wstring& extr
   extraction.Close();
   RemoveFile(extraction_path, kDeleteMissingIsSuccess);
   engine::SetProgress(91);
-  engine::SetStatusText(engine::LanguageText(54));
+  engine::SetStatusText(engine::LanguageText(text::kProgressTitle));
   std::vector<std::wstring> written;
   for (const std::u16string& p : RunFiles().written) written.push_back(W(p));
   CleanPendingOperations(written, true);

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "engine/language_texts.h"
+#include "foundation/format/text_numbers.h"
+#include "foundation/format/product_flags.h"
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "foundation/system_error_text.h"
@@ -17,8 +19,6 @@ namespace halberd::install {
 
 namespace {
 
-constexpr uint64_t kFlagReplaceLockedFiles = uint64_t(1) << 11;
-constexpr uint64_t kFlagClearAttributesOnRetry = uint64_t(1) << 19;
 constexpr int kAttempts = 3;
 constexpr DWORD kRetryPauseMs = 50;
 
@@ -89,12 +89,12 @@ WriteOutcome WriteEntryFile(const FileWrite& w) {
         std::wstring folder = w.target.substr(0, w.target.find_last_of(L'\\'));
         CreateFolderRecorded(folder, w.record_folders);
       }
-      if ((run.ProductFlags & kFlagClearAttributesOnRetry) && FileExists(w.target))
+      if ((run.ProductFlags & format::kFlagClearAttributesOnRetry) && FileExists(w.target))
         SetAttributes(w.target, 0, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     }
   }
 
-  std::wstring entry = L"\r\n" + engine::LanguageText(31) + L" " + w.target + L"\r\n";
+  std::wstring entry = L"\r\n" + engine::LanguageText(text::kNotInstalled) + L" " + w.target + L"\r\n";
   if (IsDiskFull(error)) {
     // No partial file stays behind.
     run.disk_full = true;
@@ -113,7 +113,7 @@ WriteOutcome WriteEntryFile(const FileWrite& w) {
     return WriteOutcome::kFailed;
   }
   entry += SystemErrorText(error) + L"\r\n";
-  if (w.compared || (run.ProductFlags & kFlagReplaceLockedFiles)) {
+  if (w.compared || (run.ProductFlags & format::kFlagReplaceLockedFiles)) {
     if (ReplaceAtRestart(w.target, *w.source, w.offset, w.size, w.time) == ReplaceResult::kPending) {
       run.set_restart_required();
       engine::LogWide(entry);

@@ -11,6 +11,7 @@
 
 #include "engine/run_state.h"
 #include "engine/running_log.h"
+#include "foundation/format/product_flags.h"
 #include "foundation/path_rules.h"
 #include "foundation/restart_moves.h"
 #include "foundation/system_error_text.h"
@@ -26,8 +27,6 @@ using engine::Run;
 constexpr wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
 constexpr wchar_t kRestartMarkerName[] = L"reboot.dat";
-// ProductFlags bit 53: an empty "reboot.dat" in the installation folder until the next restart.
-constexpr uint64_t kFlagRestartMarker = uint64_t(1) << 53;
 
 // The contents are copied in pieces of this size.
 constexpr int64_t kCopyPiece = 1048576;
@@ -193,7 +192,7 @@ void CleanPendingOperations(const std::vector<std::wstring>& installed_files, bo
 }
 
 void WriteRestartMarker() {
-  if (!(Run().ProductFlags & kFlagRestartMarker) || Run().install_folder.empty()) return;
+  if (!(Run().ProductFlags & format::kFlagRestartMarker) || Run().install_folder.empty()) return;
   std::wstring path = ToWide(JoinPath(ToU16(Run().install_folder), ToU16(kRestartMarkerName)));
   FileW marker;
   if (marker.Open(path, kCreateAlways | kCloseAfterOpen) != file_error::kSuccess) return;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/format/text_numbers.h"
 #include "pack/diagnostics.h"
 
 namespace halberd::pack {
@@ -37,17 +38,10 @@ void ParseLanguageFile(std::string_view content, const std::string& path, Langua
 bool ReadLanguageFile(const std::filesystem::path& file, const std::string& shown_path, LanguageFile& out,
                       Diagnostics& diag);
 
-// A text the installer shows. `placeholders` are the conversions it is formatted with, in order
-// ("%s%s", "%d"), empty for a text shown as it is. The shipped languages leave a text with
-// `empty_by_default` empty on purpose: it is the product's to fill (a further licence text).
-struct EngineText {
-  int number;
-  std::string_view placeholders;
-  bool empty_by_default;
-};
+using text::EngineText;
 
-// Every text number the installer and the uninstaller use, in increasing order. This list is the
-// one place that names them; the language files and their tests follow it.
+// Every text number the installer and the uninstaller use, in increasing order
+// (foundation/format/text_numbers.h); the language files and their tests follow it.
 std::span<const EngineText> EngineTexts();
 const EngineText* FindEngineText(int number);
 

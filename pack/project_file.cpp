@@ -2,6 +2,7 @@
 // the order of docs/project-format.md; project_reader.cpp does the checks that options share.
 #include "pack/project_file.h"
 
+#include "foundation/format/product_flags.h"
 #include "pack/payload.h"
 
 #include <algorithm>
@@ -30,9 +31,6 @@ using project::Word;
 
 namespace {
 
-constexpr uint64_t Bit(int n) { return uint64_t(1) << n; }
-constexpr uint32_t Bit2(int n) { return uint32_t(1) << n; }
-
 std::string Quoted(std::string_view s) { return "`" + std::string(s) + "`"; }
 
 // ---- Yes/no options that set one bit of ProductFlags (word 1) or ProductFlags2 (word 2) -------
@@ -40,77 +38,77 @@ std::string Quoted(std::string_view s) { return "`" + std::string(s) + "`"; }
 struct FlagOption {
   const char* section;
   const char* key;
-  int word;
-  int bit;
+  uint64_t flags;   // the ProductFlags bit, or 0
+  uint32_t flags2;  // the ProductFlags2 bit, or 0
   bool set_when;       // the bit is set when the option has this value
   bool default_value;
 };
 
 constexpr FlagOption kFlagOptions[] = {
-    {"install", "ask_for_folder", 1, 7, true, true},
-    {"install", "confirm_folder", 1, 31, true, false},
-    {"install", "ask_for_start_menu_folder", 1, 34, true, true},
-    {"install", "allow_network_folder", 1, 37, false, true},
-    {"install", "allow_removable_drive", 1, 55, false, true},
-    {"install", "allow_non_ascii_folder", 2, 16, false, true},
-    {"install", "single_instance", 1, 8, true, false},
-    {"install", "restore_point", 2, 1, true, false},
-    {"install", "always_write_log", 1, 6, true, false},
-    {"install", "detailed_log", 1, 20, true, false},
-    {"install", "show_file_names", 1, 49, false, true},
-    {"install", "errors_in_automatic_mode", 1, 35, true, false},
-    {"install", "restart_question_in_automatic_mode", 1, 41, true, false},
-    {"install", "restart_marker", 1, 53, true, false},
-    {"install", "loosen_folder_security", 1, 50, true, false},
-    {"install", "replace_locked_files", 1, 11, true, false},
-    {"install", "clear_read_only", 1, 19, true, false},
-    {"pages", "greeting", 1, 43, false, true},
-    {"pages", "greeting_in_automatic_mode", 1, 3, true, false},
-    {"pages", "completion_message", 1, 22, false, true},
-    {"pages", "offer_log", 1, 57, true, false},
-    {"look", "background_window", 1, 29, false, true},
-    {"look", "full_screen", 1, 40, true, true},
-    {"upgrade", "uninstall_first", 1, 0, true, false},
-    {"upgrade", "compare_versions", 1, 36, true, true},
-    {"upgrade", "confirm_install_type", 1, 28, false, true},
-    {"upgrade", "confirm_over_install", 1, 44, true, false},
-    {"upgrade", "remove_earlier_location", 2, 13, true, false},
-    {"uninstall", "create", 1, 2, true, true},
-    {"uninstall", "automatic", 1, 9, true, false},
-    {"uninstall", "delete_install_folder", 1, 10, true, false},
-    {"uninstall", "restart_windows", 1, 45, true, false},
-    {"uninstall", "keep_log", 1, 54, true, false},
-    {"uninstall", "close_progress_first", 1, 51, true, false},
-    {"uninstall", "completion_message", 2, 18, true, false},
-    {"uninstall", "keep_installation_data", 2, 5, false, false},
-    {"shortcuts", "desktop_folder_named_after_product", 1, 58, true, false},
-    {"shortcuts", "uninstall_in_start_menu", 1, 1, true, false},
-    {"shortcuts", "uninstall_on_desktop", 1, 33, true, false},
-    {"shortcuts", "uninstall_in_uninstall_folder", 1, 38, true, false},
-    {"shortcuts", "uninstall_in_install_folder", 2, 21, true, false},
-    {"shortcuts", "log_in_start_menu", 1, 59, true, false},
-    {"portable", "create_uninstaller", 1, 56, false, true},
-    {"portable", "only_portable_shortcuts", 2, 11, true, false},
-    {"portable", "write_registry", 2, 15, false, true},
-    {"portable", "make_associations", 2, 17, false, true},
-    {"portable", "add_firewall_exceptions", 2, 19, false, true},
-    {"shared", "loosen_folder_security", 1, 62, true, false},
-    {"path", "add", 1, 12, true, false},
-    {"finish", "launch_directly", 2, 20, true, false},
-    {"licence", "save_copies", 1, 47, true, false},
-    {"readme", "save_copies", 1, 46, true, false},
-    {"batches.pre_install", "hidden", 1, 23, true, true},
-    {"batches.pre_install", "log_output", 2, 6, true, false},
-    {"batches.post_install", "hidden", 1, 24, true, true},
-    {"batches.post_install", "log_output", 2, 7, true, false},
-    {"batches.install_exit", "hidden", 1, 25, true, true},
-    {"batches.before_uninstall", "hidden", 1, 26, true, true},
-    {"batches.after_uninstall", "hidden", 1, 27, true, true},
-    {"batches.upgrade", "hidden", 1, 60, true, true},
-    {"batches.upgrade", "log_output", 2, 8, true, false},
-    {"batches.reinstall", "hidden", 1, 61, true, true},
-    {"batches.reinstall", "log_output", 2, 9, true, false},
-    {"batches.reinstall", "only_same_version", 2, 0, true, false},
+    {"install", "ask_for_folder", format::kFlagAskFolder, 0, true, true},
+    {"install", "confirm_folder", format::kFlagConfirmFolder, 0, true, false},
+    {"install", "ask_for_start_menu_folder", format::kFlagAskStartMenu, 0, true, true},
+    {"install", "allow_network_folder", format::kFlagRefuseNetworkFolder, 0, false, true},
+    {"install", "allow_removable_drive", format::kFlagRefuseRemovableDrive, 0, false, true},
+    {"install", "allow_non_ascii_folder", 0, format::kFlags2AsciiFolderOnly, false, true},
+    {"install", "single_instance", format::kFlagSingleInstaller, 0, true, false},
+    {"install", "restore_point", 0, format::kFlags2RestorePoint, true, false},
+    {"install", "always_write_log", format::kFlagAlwaysWriteLog, 0, true, false},
+    {"install", "detailed_log", format::kFlagDetailedLog, 0, true, false},
+    {"install", "show_file_names", format::kFlagHideFileNames, 0, false, true},
+    {"install", "errors_in_automatic_mode", format::kFlagErrorsWhenAutomatic, 0, true, false},
+    {"install", "restart_question_in_automatic_mode", format::kFlagRestartQuestionWhenAutomatic, 0, true, false},
+    {"install", "restart_marker", format::kFlagRestartMarker, 0, true, false},
+    {"install", "loosen_folder_security", format::kFlagLoosenInstallFolder, 0, true, false},
+    {"install", "replace_locked_files", format::kFlagReplaceLockedFiles, 0, true, false},
+    {"install", "clear_read_only", format::kFlagClearAttributesOnRetry, 0, true, false},
+    {"pages", "greeting", format::kFlagNoGreeting, 0, false, true},
+    {"pages", "greeting_in_automatic_mode", format::kFlagGreetingWhenAutomatic, 0, true, false},
+    {"pages", "completion_message", format::kFlagNoCompletionMessage, 0, false, true},
+    {"pages", "offer_log", format::kFlagOfferLog, 0, true, false},
+    {"look", "background_window", format::kFlagNoBackgroundWindow, 0, false, true},
+    {"look", "full_screen", format::kFlagFullScreenBackground, 0, true, true},
+    {"upgrade", "uninstall_first", format::kFlagUninstallFirst, 0, true, false},
+    {"upgrade", "compare_versions", format::kFlagCompareVersions, 0, true, true},
+    {"upgrade", "confirm_install_type", format::kFlagNoInstallTypeConfirmation, 0, false, true},
+    {"upgrade", "confirm_over_install", format::kFlagAskOverInstall, 0, true, false},
+    {"upgrade", "remove_earlier_location", 0, format::kFlags2RecordEarlierLocation, true, false},
+    {"uninstall", "create", format::kFlagUninstaller, 0, true, true},
+    {"uninstall", "automatic", format::kFlagUninstallAutomatic, 0, true, false},
+    {"uninstall", "delete_install_folder", format::kFlagUninstallDeletesInstallFolder, 0, true, false},
+    {"uninstall", "restart_windows", format::kFlagUninstallRestarts, 0, true, false},
+    {"uninstall", "keep_log", format::kFlagUninstallKeepsLog, 0, true, false},
+    {"uninstall", "close_progress_first", format::kFlagUninstallClosesProgressFirst, 0, true, false},
+    {"uninstall", "completion_message", 0, format::kFlags2UninstallCompletionMessage, true, false},
+    {"uninstall", "keep_installation_data", 0, format::kFlags2StripUninstaller, false, false},
+    {"shortcuts", "desktop_folder_named_after_product", format::kFlagDesktopFolderDefault, 0, true, false},
+    {"shortcuts", "uninstall_in_start_menu", format::kFlagUninstallShortcutInStartMenu, 0, true, false},
+    {"shortcuts", "uninstall_on_desktop", format::kFlagUninstallShortcutOnDesktop, 0, true, false},
+    {"shortcuts", "uninstall_in_uninstall_folder", format::kFlagUninstallShortcutInUninstallFolder, 0, true, false},
+    {"shortcuts", "uninstall_in_install_folder", 0, format::kFlags2UninstallShortcutInInstallFolder, true, false},
+    {"shortcuts", "log_in_start_menu", format::kFlagLogShortcutInStartMenu, 0, true, false},
+    {"portable", "create_uninstaller", format::kFlagPortableWithoutUninstaller, 0, false, true},
+    {"portable", "only_portable_shortcuts", 0, format::kFlags2NoStartMenuPageOnRemovable, true, false},
+    {"portable", "write_registry", 0, format::kFlags2PortableNoRegistry, false, true},
+    {"portable", "make_associations", 0, format::kFlags2PortableNoAssociations, false, true},
+    {"portable", "add_firewall_exceptions", 0, format::kFlags2PortableNoFirewall, false, true},
+    {"shared", "loosen_folder_security", format::kFlagLoosenSharedFolder, 0, true, false},
+    {"path", "add", format::kFlagAddToPath, 0, true, false},
+    {"finish", "launch_directly", 0, format::kFlags2LaunchDirectly, true, false},
+    {"licence", "save_copies", format::kFlagSaveEula, 0, true, false},
+    {"readme", "save_copies", format::kFlagSaveReadme, 0, true, false},
+    {"batches.pre_install", "hidden", format::kFlagHidePreInstallBatch, 0, true, true},
+    {"batches.pre_install", "log_output", 0, format::kFlags2LogPreInstallBatch, true, false},
+    {"batches.post_install", "hidden", format::kFlagHidePostInstallBatch, 0, true, true},
+    {"batches.post_install", "log_output", 0, format::kFlags2LogPostInstallBatch, true, false},
+    {"batches.install_exit", "hidden", format::kFlagHideInstallExitBatch, 0, true, true},
+    {"batches.before_uninstall", "hidden", format::kFlagHideUninstallBatch1, 0, true, true},
+    {"batches.after_uninstall", "hidden", format::kFlagHideUninstallBatch2, 0, true, true},
+    {"batches.upgrade", "hidden", format::kFlagHideUpgradeBatch, 0, true, true},
+    {"batches.upgrade", "log_output", 0, format::kFlags2LogUpgradeBatch, true, false},
+    {"batches.reinstall", "hidden", format::kFlagHideReinstallBatch, 0, true, true},
+    {"batches.reinstall", "log_output", 0, format::kFlags2LogReinstallBatch, true, false},
+    {"batches.reinstall", "only_same_version", 0, format::kFlags2ReinstallSameVersionOnly, true, false},
 };
 
 // ---- Words ------------------------------------------------------------------------------------
@@ -339,8 +337,8 @@ class ProjectBuilder {
   void ReadFlags() {
     for (const FlagOption& f : kFlagOptions) {
       if (T(f.section).Bool(f.key, f.default_value) != f.set_when) continue;
-      if (f.word == 1) s_.ProductFlags |= Bit(f.bit);
-      else s_.ProductFlags2 |= Bit2(f.bit);
+      s_.ProductFlags |= f.flags;
+      s_.ProductFlags2 |= f.flags2;
     }
   }
 
@@ -391,11 +389,7 @@ class ProjectBuilder {
       if (!ok)
         q.Error("minimum_windows", "`minimum_windows` must be a Windows version like \"6.1\" or \"10.0.19041\", or one of "
                                    "xp, vista, 7, 8, 8.1, 10, 11");
-      for (int k = 0; k < 4; ++k) {
-        s_.minimum_windows_version[k] = uint8_t(major >> (8 * k));
-        s_.minimum_windows_version[4 + k] = uint8_t(minor >> (8 * k));
-        s_.minimum_windows_version[8 + k] = uint8_t(build >> (8 * k));
-      }
+      s_.minimum_windows_version = format::WriteMinimumWindows({major, minor, build});
     }
     for (const std::string& w : q.TextList("excluded_windows")) {
       int bit = FindWord(kWindowsVersions, w);
@@ -459,7 +453,7 @@ class ProjectBuilder {
     s_.BottomColor = l.Colour("bottom_colour", 0x000000);
     const bool keep_picture = l.Bool("picture_for_uninstaller", true);
     if (LoadChecked(l, "picture", s_.background_picture, LooksLikeBmp, "a Windows bitmap (.bmp) file") && keep_picture)
-      s_.ProductFlags |= Bit(15);
+      s_.ProductFlags |= format::kFlagBackgroundImage;
     s_.BitmapSize = uint32_t(l.Integer("picture_size", s_.background_picture.empty() ? 0 : 100, 0, format::kMaxBitmapSize, "percent"));
     s_.StretchMode = uint32_t(l.Choice("picture_fit", kPictureFits, 2));
     s_.BitmapTPI = int32_t(l.Integer("picture_transparent_index", -1, -1, 255));
@@ -539,9 +533,7 @@ class ProjectBuilder {
     s_.SupportOffer = u.Address("support_offer");
     Note(74, u, "support_offer");
     if (auto t = u.DateTimeValue("file_time")) {
-      const int32_t v[6] = {t->year, t->month, t->day, t->hour, t->minute, t->second};
-      for (int k = 0; k < 6; ++k)
-        for (int b = 0; b < 4; ++b) s_.uninstaller_file_info[size_t(4 * k + b)] = uint8_t(uint32_t(v[k]) >> (8 * b));
+      s_.uninstaller_file_info = format::WriteFileInfo({t->year, t->month, t->day, t->hour, t->minute, t->second});
     }
     for (Section* v : r_.TableArray("uninstall.value")) {
       format::UninstallValue value;
@@ -592,7 +584,7 @@ class ProjectBuilder {
     Section& g = T("registry");
     s_.ProductRegistry = Utf8ToUtf16(WindowsPath(g.Text("product_key")));
     Note(20, g, "product_key");
-    if (g.Choice("view", kRegistryView, 0) == 1) s_.ProductFlags |= Bit(32);
+    if (g.Choice("view", kRegistryView, 0) == 1) s_.ProductFlags |= format::kFlagRegistry64;
     std::string merge;
     if (LoadChecked(g, "merge_file", merge, nullptr, "")) {
       if (!DecodeTextFile(merge, s_.registry_merge))

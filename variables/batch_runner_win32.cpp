@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/messages.h"
+#include "foundation/format/product_flags.h"
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "engine/setup_script_state.h"
@@ -22,16 +23,6 @@ namespace halberd::variables {
 
 namespace {
 
-constexpr uint64_t kFlagHidePreInstall = uint64_t(1) << 23;
-constexpr uint64_t kFlagHidePostInstall = uint64_t(1) << 24;
-constexpr uint64_t kFlagHideInstallExit = uint64_t(1) << 25;
-constexpr uint64_t kFlagHideUpgrade = uint64_t(1) << 60;
-constexpr uint64_t kFlagHideReinstall = uint64_t(1) << 61;
-constexpr uint32_t kFlags2ReinstallSameVersionOnly = uint32_t(1) << 0;
-constexpr uint32_t kFlags2LogPreInstall = uint32_t(1) << 6;
-constexpr uint32_t kFlags2LogPostInstall = uint32_t(1) << 7;
-constexpr uint32_t kFlags2LogUpgrade = uint32_t(1) << 8;
-constexpr uint32_t kFlags2LogReinstall = uint32_t(1) << 9;
 
 // How often the wait looks at the interpreter and at the window messages.
 constexpr DWORD kWaitSliceMs = 75;
@@ -190,32 +181,32 @@ void RunBatchesBeforeInstallation() {
     return (run.ProductFlags2 & log_flag) ? caption : std::wstring_view();
   };
 
-  RunBatch(AppendBatchCommands(batches.pre_install, run.extra_batch[0]), run.ProductFlags & kFlagHidePreInstall,
-           caption_if(kFlags2LogPreInstall, L"Pre-Installation Batch"));
+  RunBatch(AppendBatchCommands(batches.pre_install, run.extra_batch[0]), run.ProductFlags & format::kFlagHidePreInstallBatch,
+           caption_if(format::kFlags2LogPreInstallBatch, L"Pre-Installation Batch"));
 
   const bool earlier_folder_exists = run.install_type != L"New" && !run.earlier_install_location.empty() &&
                                      FolderExists(run.earlier_install_location);
   const BatchesBeforeInstallation which =
       SelectBatchesBeforeInstallation(ExistingFromInstallType(U16(run.install_type)), earlier_folder_exists,
-                                      run.ProductFlags2 & kFlags2ReinstallSameVersionOnly);
+                                      run.ProductFlags2 & format::kFlags2ReinstallSameVersionOnly);
   if (which.upgrade)
-    RunBatch(batches.upgrade, run.ProductFlags & kFlagHideUpgrade, caption_if(kFlags2LogUpgrade, L"Upgrade Batch"));
+    RunBatch(batches.upgrade, run.ProductFlags & format::kFlagHideUpgradeBatch, caption_if(format::kFlags2LogUpgradeBatch, L"Upgrade Batch"));
   if (which.reinstall)
-    RunBatch(batches.reinstall, run.ProductFlags & kFlagHideReinstall,
-             caption_if(kFlags2LogReinstall, L"Reinstall Batch"));
+    RunBatch(batches.reinstall, run.ProductFlags & format::kFlagHideReinstallBatch,
+             caption_if(format::kFlags2LogReinstallBatch, L"Reinstall Batch"));
 }
 
 void RunPostInstallationBatch() {
   const engine::RunState& run = engine::Run();
   RunBatch(AppendBatchCommands(engine::Script().batches.post_install, run.extra_batch[1]),
-           run.ProductFlags & kFlagHidePostInstall,
-           (run.ProductFlags2 & kFlags2LogPostInstall) ? L"Post-Installation Batch" : L"");
+           run.ProductFlags & format::kFlagHidePostInstallBatch,
+           (run.ProductFlags2 & format::kFlags2LogPostInstallBatch) ? L"Post-Installation Batch" : L"");
 }
 
 void RunInstallationExitBatch() {
   const engine::RunState& run = engine::Run();
   RunBatch(AppendBatchCommands(engine::Script().batches.install_exit, run.extra_batch[2]),
-           run.ProductFlags & kFlagHideInstallExit, L"");
+           run.ProductFlags & format::kFlagHideInstallExitBatch, L"");
 }
 
 }  // namespace halberd::variables

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "foundation/format/byte_io.h"
+#include "foundation/format/product_flags.h"
 #include "foundation/format/setup_cipher.h"
 #include "foundation/format/xz_decode.h"
 
@@ -36,8 +37,6 @@ constexpr char kDataFormatVersion[] = "48.0.11";
 constexpr size_t kVersionFieldSize = 8;
 constexpr int32_t kMaxScriptSize = 0x3200000;
 constexpr int32_t kMaxFileSize = 0x73333333;
-constexpr uint32_t kFlags2Enciphered = 1u << 12;
-constexpr uint32_t kFlags2StripUninstaller = 1u << 5;
 
 // Returned by ParseSetupHeader when the version text differs: not a corrupt code, the caller
 // shows the installer-version message instead.

@@ -13,11 +13,6 @@ namespace halberd::format {
 
 namespace {
 
-constexpr uint64_t Bit(int n) { return uint64_t(1) << n; }
-
-constexpr uint64_t kSilentClear = Bit(7) | Bit(31) | Bit(34) | Bit(35) | Bit(36) | Bit(41) | Bit(44) | Bit(51);
-constexpr uint64_t kSilentSet = Bit(21) | Bit(22) | Bit(28) | Bit(29) | Bit(43);
-
 // Reads items and remembers the first failure: once a read has failed, every later read fails
 // at once without touching its target, so the item code between two checks can read plainly
 // and the next check (or the end) reports the failure with code 32.
@@ -351,7 +346,7 @@ void EmitScript(const SetupScript& s, ItemWriter& w) {
 
 }  // namespace
 
-uint64_t SilentModeFlags(uint64_t flags) { return (flags & ~kSilentClear) | kSilentSet; }
+uint64_t SilentModeFlags(uint64_t flags) { return (flags & ~kSilentModeClears) | kSilentModeSets; }
 
 namespace {
 // Bytes 0x80-0x9F of code page 1252; the five undefined bytes keep their own number.

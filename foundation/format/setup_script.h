@@ -131,6 +131,8 @@
 #include <vector>
 
 #include "foundation/format/byte_io.h"
+#include "foundation/format/product_flags.h"
+#include "foundation/format/script_records.h"
 
 namespace halberd::format {
 
@@ -151,17 +153,6 @@ constexpr uint32_t kMaxUninstallValues = 1000;
 constexpr size_t kMaxAutoClose = 1000;
 constexpr unsigned kMaxLanguages = 200;
 constexpr uint32_t kMaxTexts = 10000;
-
-// ProductFlags bits that decide whether an item is present.
-// The product gets an uninstaller: it is registered for removal, its icon is item 68.
-constexpr uint64_t kFlagUninstaller = uint64_t(1) << 2;
-constexpr uint64_t kFlagDialogColours = uint64_t(1) << 4;    // item 48
-constexpr uint64_t kFlagXzChunks = uint64_t(1) << 5;         // archive chunks are xz streams
-constexpr uint64_t kFlagMasterProduct = uint64_t(1) << 16;   // item 52
-// ProductFlags2 bits (the word is in the installation data header, not in the script).
-constexpr uint32_t kFlags2SecondColours = uint32_t(1) << 24;  // item 50
-constexpr uint32_t kFlags2ButtonColours = uint32_t(1) << 25;  // item 49
-constexpr uint32_t kFlags2ThirdColours = uint32_t(1) << 26;   // item 51
 
 // ProductFlags as silent mode leaves them: no folder question or folder confirmation, no
 // completion message, no install-type confirmation, no background window, no Start-menu
@@ -337,7 +328,7 @@ struct SetupScript {
   uint32_t progress_page_value = 0;                // 6
   uint16_t dwell_time = 0;                         // 7
   uint8_t ShortcutMode = 0;                        // 8
-  std::array<uint8_t, 24> uninstaller_file_info{}; // 9
+  FileInfoRecord uninstaller_file_info{};          // 9
   std::u16string Publisher;                        // 10
   std::u16string DisplayName;                      // 11
   std::u16string product_description;              // 12
@@ -393,7 +384,7 @@ struct SetupScript {
   std::u16string DesktopFolder;                    // 54
   std::string desktop_folder_icon;                 // 55
   Batches batches;                                 // 56
-  std::array<uint8_t, 20> minimum_windows_version{}; // 57
+  MinimumWindowsRecord minimum_windows_version{};   // 57
   uint32_t excluded_windows_mask = 0;              // 58
   uint8_t archive_source = 0;                      // 59
   EndOfRunAddresses addresses;                     // 60

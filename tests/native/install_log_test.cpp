@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "foundation/format/product_flags.h"
 #include "foundation/text_convert.h"
 
 using namespace halberd;
@@ -170,7 +171,7 @@ TEST(InstallLog, OutcomeByFailuresModeAndFlags) {
     Outcome outcome;
     uint64_t flags_after;
   };
-  const uint64_t always = kFlagAlwaysWriteLog, offer = kFlagOfferLog, quiet = kFlagNoCompletionMessage;
+  const uint64_t always = format::kFlagAlwaysWriteLog, offer = format::kFlagOfferLog, quiet = format::kFlagNoCompletionMessage;
   const Case cases[] = {
       {"automatic, success", false, true, false, true, offer, Outcome::kNothing, offer},
       {"automatic, failures", true, true, false, false, 0, Outcome::kNothing, 0},
@@ -190,7 +191,7 @@ TEST(InstallLog, OutcomeByFailuresModeAndFlags) {
 }
 
 TEST(InstallLog, RestartIsAgreedWithoutAskingOnlyInAutomaticRuns) {
-  const uint64_t ask = kFlagRestartQuestionWhenAutomatic;
+  const uint64_t ask = format::kFlagRestartQuestionWhenAutomatic;
   EXPECT_EQ(DecideRestart(false, true, 0), RestartDecision::kNone);
   EXPECT_EQ(DecideRestart(false, false, ask), RestartDecision::kNone);
   EXPECT_EQ(DecideRestart(true, true, 0), RestartDecision::kAgreed);

@@ -79,7 +79,7 @@ TEST(PlatformChecks, MinimumWindows) {
       {Record(0x01020304, 0, 0), Windows(0x01020303, 9, 9), true, "16909060.0"},  // all four bytes count
   };
   for (const Case& c : cases) {
-    MinimumWindows m = MinimumWindowsFromRecord(c.record);
+    MinimumWindows m = format::ReadMinimumWindows(c.record);
     EXPECT_EQ(IsOlderThan(c.running, m), c.older) << c.text;
     if (m.set()) {
       EXPECT_EQ(N(MinimumWindowsText(m)), c.text);

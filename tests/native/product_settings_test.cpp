@@ -10,6 +10,7 @@
 
 #include "engine/run_state.h"
 #include "engine/setup_script_state.h"
+#include "foundation/format/product_flags.h"
 
 using namespace halberd::engine;
 using halberd::format::SetupScript;
@@ -41,7 +42,7 @@ TEST(ProductSettings, DefaultsFollowTheDisplayName) {
   auto desktop = [](const ProductSettings& p) { return p.DesktopFolder; };
   auto display = [](const ProductSettings& p) { return p.DisplayName; };
   auto nothing = [](SetupScript&) {};
-  auto desktop_bit = [](SetupScript& s) { s.ProductFlags |= kFlagDesktopFolderDefault; };
+  auto desktop_bit = [](SetupScript& s) { s.ProductFlags |= halberd::format::kFlagDesktopFolderDefault; };
   const Case cases[] = {
       {"display name from the script", nothing, u"", display, u"App"},
       {"display name from /n:", nothing, u"Other", display, u"Other"},

@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 
+#include "foundation/format/product_flags.h"
 #include "foundation/format/setup_script.h"
 #include "foundation/text_convert.h"
 #include "pack/payload.h"
