@@ -27,6 +27,10 @@
 #include "foundation/format/setup_script.h"
 #include "foundation/windows_version.h"
 #include "install/file_extraction.h"
+#include "integration/associations.h"
+#include "integration/firewall.h"
+#include "integration/registry_entries.h"
+#include "integration/shortcuts.h"
 #include "install/restart_operations.h"
 #include "uninstall/run_uninstall_data.h"
 #include "variables/batch_runner.h"
@@ -92,7 +96,15 @@ void InstallRun() {
   // 12. File extraction: the archive is unpacked into the extraction file first.
   std::wstring extraction = UnpackArchive(data, script.archive_source, (Run().ProductFlags & format::kFlagXzChunks) != 0);
   install::ExtractFiles(data, extraction);
-  // 13. Registrations.  14. Shortcuts.  15. Registry entries.  16. Associations.  17. Firewall.
+  // 13. Registrations.
+  // 14. Shortcuts and taskbar pins.
+  integration::CreateShortcuts();
+  // 15. Registry entries, merge file, App Paths.
+  integration::WriteRegistryEntries();
+  // 16. File associations.
+  integration::MakeAssociations();
+  // 17. Firewall exceptions.
+  integration::AddFirewallExceptions();
   // 18. Readme and licence copies, PATH, uninstaller copy, uninstall data and registration.
   if (Run().ProductFlags & format::kFlagUninstaller) uninstall::WriteUninstallData();
   // The uninstall registration comes here; "reboot.dat" follows it and lasts until the restart.
