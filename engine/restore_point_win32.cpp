@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <cstddef>
+
 #include "engine/product_settings.h"
 #include "engine/run_state.h"
 #include "engine/running_log.h"
@@ -21,6 +23,8 @@ constexpr DWORD kEndSystemChange = 101;
 constexpr DWORD kApplicationInstall = 0;
 constexpr size_t kDescriptionChars = 256;
 
+// Both records are byte-packed as in the system's header: the status record is 12 bytes with
+// the sequence number at offset 4, and the commit must hand back exactly the number it was given.
 #pragma pack(push, 1)
 struct RestorePointInfo {
   DWORD event_type;
@@ -28,12 +32,18 @@ struct RestorePointInfo {
   INT64 sequence_number;
   WCHAR description[kDescriptionChars];
 };
-#pragma pack(pop)
 
 struct StateManagerStatus {
   DWORD status;
   INT64 sequence_number;
 };
+#pragma pack(pop)
+
+static_assert(sizeof(RestorePointInfo) == 16 + 2 * kDescriptionChars);
+static_assert(offsetof(RestorePointInfo, sequence_number) == 8);
+static_assert(offsetof(RestorePointInfo, description) == 16);
+static_assert(sizeof(StateManagerStatus) == 12);
+static_assert(offsetof(StateManagerStatus, sequence_number) == 4);
 
 using SetRestorePointFn = BOOL(WINAPI*)(RestorePointInfo*, StateManagerStatus*);
 

@@ -67,9 +67,6 @@ bool StripSection(Bytes& image, const PeLayout& l, const PeSection& s, const Byt
   uint8_t* opt = image.data() + l.optional_header_offset;
   StoreU16(image.data() + l.e_lfanew + 6, uint16_t(l.section_count - 1));
   StoreU32(opt + 8, LoadU32(opt + 8) - s.raw_size);
-  // The image size must stay a multiple of the section alignment for the loader.
-  uint32_t section_alignment = LoadU32(opt + 32);
-  StoreU32(opt + 56, AlignUp(LoadU32(opt + 56) - s.raw_size, section_alignment));
   uint8_t* table = image.data() + l.section_table_offset;
   for (int i = s.index + 1; i < l.section_count; ++i) {
     uint8_t* to = table + 40 * (i - 1);
@@ -77,7 +74,25 @@ bool StripSection(Bytes& image, const PeLayout& l, const PeSection& s, const Byt
     if (i != l.section_count - 1) StoreU32(to + 20, LoadU32(to + 20) - s.raw_size);
   }
   std::memset(table + 40 * (l.section_count - 1), 0, 40);
+  // The image size is what the remaining sections span. It cannot be derived from the old size
+  // and the section's raw size: when the archive is read from the file, the loader maps only the
+  // header and the script, far less than the section's raw size.
+  StoreU32(opt + 56, ImageSizeOfSections(image.data(), l.section_table_offset, uint16_t(l.section_count - 1),
+                                         LoadU32(opt + 32)));
   return true;
+}
+
+uint32_t ImageSizeOfSections(const uint8_t* file, uint32_t section_table_offset, uint16_t section_count,
+                             uint32_t section_alignment) {
+  uint64_t end = 0;
+  for (int i = 0; i < section_count; ++i) {
+    const uint8_t* e = file + section_table_offset + 40 * i;
+    uint32_t virtual_size = LoadU32(e + 8);
+    // A section without a virtual size is mapped with its raw size.
+    if (virtual_size == 0) virtual_size = LoadU32(e + 16);
+    end = std::max<uint64_t>(end, uint64_t(LoadU32(e + 12)) + virtual_size);
+  }
+  return AlignUp(end, section_alignment);
 }
 
 bool AppendSection(Bytes& exe, const char* name, const Bytes& data, uint32_t mapped_size, PeSection& added,

@@ -48,8 +48,15 @@ inline uint32_t ImageCrcStart(const PeLayout& layout) { return layout.e_lfanew +
 
 // Turns `image` (the file up to the section's raw data) into a program without the section:
 // appends `tail` (the file's bytes after the section), lowers the section count, the initialised
-// data size and the image size, and moves the later table entries up.
+// data size, moves the later table entries up and sets the image size to what the remaining
+// sections span.
 bool StripSection(Bytes& image, const PeLayout& layout, const PeSection& section, const Bytes& tail);
+
+// SizeOfImage of a file with the given section table: the end of the section that ends last in
+// memory (virtual address + virtual size, the raw size when the virtual size is 0), rounded up to
+// the section alignment. `file` holds at least the whole table.
+uint32_t ImageSizeOfSections(const uint8_t* file, uint32_t section_table_offset, uint16_t section_count,
+                             uint32_t section_alignment);
 
 // Pack tool: appends `data` as a new last section named `name`, of which the loader maps the
 // first `mapped_size` bytes. Fails with a reason when the stub has no room or is not a PE32 file.
