@@ -68,6 +68,17 @@ const char16_t* InstallTypeName(InstallType type) {
   }
 }
 
+EarlierInstallationValues ValuesOfEarlierInstallation(const EarlierInstallation& earlier, bool compare_versions,
+                                                      std::u16string_view new_version) {
+  EarlierInstallationValues values;
+  if (!earlier.present) return values;
+  values.type = ClassifyInstall(true, compare_versions, new_version, earlier.version).type;
+  values.existing = int(values.type);
+  values.old_version = earlier.version;
+  values.folder = earlier.folder;
+  return values;
+}
+
 bool AsksOverInstall(bool rule_on, std::u16string_view earlier_version, std::u16string_view confirm_minimum) {
   if (!rule_on || earlier_version.empty()) return false;
   return confirm_minimum.empty() || CompareVersions(earlier_version, confirm_minimum) < 0;

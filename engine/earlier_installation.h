@@ -80,6 +80,18 @@ InstallTypeResult ClassifyInstall(bool earlier_present, bool compare_versions, s
 // The log name of a type: "New", "Reinstall", "Upgrade", "Downgrade".
 const char16_t* InstallTypeName(InstallType type);
 
+// What the rest of the run learns of the earlier installation as soon as it is found, before the
+// wizard: %Existing% (the install type as a number), %OldVersion% and the folder whose existence
+// lets the Reinstall batch run. All empty (and New) when no earlier installation is present.
+struct EarlierInstallationValues {
+  InstallType type = kInstallNew;
+  int existing = 0;            // %Existing%: 0 none, 1 reinstall, 2 upgrade, 3 downgrade
+  std::u16string old_version;  // %OldVersion%: DisplayVersion of the installation being replaced
+  std::u16string folder;       // its installation folder
+};
+EarlierInstallationValues ValuesOfEarlierInstallation(const EarlierInstallation& earlier, bool compare_versions,
+                                                      std::u16string_view new_version);
+
 // The over-installation question: asked when the rule is on and the earlier version is known,
 // unless it is at least the confirmation minimum.
 bool AsksOverInstall(bool rule_on, std::u16string_view earlier_version, std::u16string_view confirm_minimum);
@@ -90,7 +102,9 @@ bool AsksOverInstall(bool rule_on, std::u16string_view earlier_version, std::u16
 std::wstring ReadRegistryLocationText(std::u16string_view location);
 // What the run found (filled by FindEarlierInstallation).
 const EarlierInstallation& Earlier();
-// Reads the uninstall key (and the registry location) of the product.
+// Reads the uninstall key (and the registry location) of the product and hands what it found to
+// the path variables (%Existing%, %OldVersion%, ...) and the run state (install type, the earlier
+// installation folder of the Reinstall batch).
 void FindEarlierInstallation();
 // The uninstall-first rule, NoDowngradeBelow, the install type with its confirmation and the
 // over-installation question; run only when the earlier installation gives the folder.

@@ -18,6 +18,7 @@
 #include "foundation/tl_file.h"
 #include "foundation/tl_registry.h"
 #include "uninstall/run_uninstall_data.h"
+#include "variables/path_variables.h"
 
 namespace halberd::engine {
 
@@ -146,6 +147,13 @@ void FindEarlierInstallation() {
   while (e.folder.size() > 3 && e.folder.back() == u'\\') e.folder.pop_back();
   e.present = !e.folder.empty() && FolderExists(ToWide(e.folder));
   if (e.present) Run().overwriting_version = ToWide(e.version);
+  // Known from here on, so that the wizard's texts and every batch see them.
+  EarlierInstallationValues values =
+      ValuesOfEarlierInstallation(e, Run().ProductFlags & format::kFlagCompareVersions, Settings().DisplayVersion);
+  Run().install_type = ToWide(InstallTypeName(values.type));
+  Run().earlier_install_location = ToWide(values.folder);
+  variables::PathVariableRun().existing = values.existing;
+  variables::PathVariableRun().old_version = values.old_version;
 }
 
 void ApplyVersionPolicy() {

@@ -6,6 +6,7 @@ import shutil
 import pytest
 
 from conftest import pack_project_file, run_installer, run_wine, wine_path_to_unix, wine_temp_folder
+from test_policy import make_folder, register_earlier, unique
 
 BOM = b"\xef\xbb\xbf"
 # The batch keeps a copy of the file it runs from (it runs in the batch folder).
@@ -70,6 +71,9 @@ def set_output(path):
 def test_the_batch_sees_the_run_environment_and_both_files_are_deleted(tmp_path, product):
     exe = pack_project(tmp_path, product, 'set > "%InstallDir%\\env.txt"\n' + COPY_SELF + "\n")
     win, unix = install_folder(tmp_path)
+    # No earlier installation of the product, so Existing is 0 and the OldVersion values are empty
+    # (the table below covers the others).
+    run_wine(["reg", "delete", r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Batch Product", "/f"])
     run = run_installer(exe, "/silent", f"/d:{win}")
     assert run.code == 0, run
     env = set_output(unix / "env.txt")
@@ -245,3 +249,47 @@ def test_closing_batches_run_after_the_files_and_after_the_log_with_their_comman
     assert (unix / "exit-log.txt").read_bytes() == (unix / "Install.log").read_bytes()
     assert (unix / "b2.txt").read_text().strip() == "b2"
     assert (unix / "b3.txt").read_text().strip() == "b3"
+
+
+# An earlier installation registered under the product's uninstall key (none, the same version,
+# an older one, a newer one) and the Reinstall batch's only_same_version off and on: which of the
+# Upgrade and Reinstall batches runs, and what each sees of the earlier installation. The run is
+# automatic, not silent: silent mode does not compare versions.
+@pytest.mark.parametrize("earlier,existing", [(None, "0"), ("4.5.6", "1"), ("3.9.2", "2"), ("10.1", "3")])
+@pytest.mark.parametrize("only_same_version", [False, True])
+def test_upgrade_and_reinstall_batches_follow_the_earlier_installation(tmp_path, product, earlier, existing,
+                                                                       only_same_version):
+    name = unique("Earlier Batch")
+    folder = make_folder(f"C:\\halberd-earlier-{tmp_path.name}")
+    if earlier is not None:
+        register_earlier(name, InstallLocation=folder, DisplayVersion=earlier)
+    pre_install = 'set > "%InstallDir%\\pre-set.txt"\n'
+    upgrade = 'set > "%InstallDir%\\upgrade-set.txt"\n'
+    reinstall = 'set > "%InstallDir%\\reinstall-set.txt"\n'
+    project = tmp_path / "product.toml"
+    project.write_text("\n".join([
+        '[product]', f'name = "{name}"', 'version = "4.5.6"', '',
+        '[batches.pre_install]', f'commands = {toml_text(pre_install)}', '',
+        '[batches.upgrade]', f'commands = {toml_text(upgrade)}', '',
+        '[batches.reinstall]', f'commands = {toml_text(reinstall)}',
+        f'only_same_version = {str(only_same_version).lower()}', '',
+        '[[files]]', f"source = '{product}'", '']), encoding="utf-8")
+    exe = pack_project_file(project)
+    other, other_unix = install_folder(tmp_path)
+    run = run_installer(exe, "/a", f"/d:{other}")
+    assert run.code == 0, run
+    # An earlier installation gives the folder; without one the /d: folder is used.
+    unix = wine_path_to_unix(folder) if earlier is not None else other_unix
+    ran_upgrade = (unix / "upgrade-set.txt").exists()
+    ran_reinstall = (unix / "reinstall-set.txt").exists()
+    assert ran_upgrade == (existing == "2")
+    assert ran_reinstall == (earlier is not None and (existing == "1" or not only_same_version))
+    major, minor = earlier.split(".")[:2] if earlier is not None else (None, None)
+    for ran, listing in [(True, "pre-set.txt"), (ran_upgrade, "upgrade-set.txt"), (ran_reinstall, "reinstall-set.txt")]:
+        if not ran:
+            continue
+        env = set_output(unix / listing)
+        assert env.get("EXISTING") == existing, (listing, env.get("EXISTING"))
+        # An empty SET removes the variable: with no earlier installation they are not there.
+        assert env.get("OLDVERSION") == earlier, listing
+        assert env.get("OLDVERSIONMAJOR") == major and env.get("OLDVERSIONMINOR") == minor, listing

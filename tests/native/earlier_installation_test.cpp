@@ -8,6 +8,8 @@
 #include <string>
 
 #include "foundation/text_convert.h"
+#include "variables/batch_file.h"
+#include "variables/path_variables.h"
 
 using namespace halberd;
 using namespace halberd::engine;
@@ -133,6 +135,59 @@ TEST(EarlierInstallation, InstallType) {
     InstallTypeResult r = ClassifyInstall(c.present, c.compare, U(c.new_version), U(c.old_version));
     EXPECT_EQ(N(InstallTypeName(r.type)), c.name) << c.new_version << " over " << c.old_version;
     EXPECT_EQ(r.text, c.text) << c.new_version << " over " << c.old_version;
+  }
+}
+
+// What an earlier installation gives the path variables and which batches it lets run, for
+// version 4.5.6 over none, the same, an older and a newer version, with the Reinstall batch's
+// same-version rule (ProductFlags2 bit 0) off and on.
+TEST(EarlierInstallation, ValuesAndBatchesOfTheEarlierInstallation) {
+  struct Case {
+    const char* earlier;  // nullptr: none
+    bool compare;
+    bool same_version_only;
+    int existing;
+    const char* major;
+    const char* minor;
+    bool upgrade;
+    bool reinstall;
+  };
+  const Case cases[] = {
+      {nullptr, true, false, 0, "", "", false, false},
+      {nullptr, true, true, 0, "", "", false, false},
+      {"4.5.6", true, false, 1, "4", "5", false, true},
+      {"4.5.6", true, true, 1, "4", "5", false, true},
+      {"4.4.1", true, false, 2, "4", "4", true, true},
+      {"4.4.1", true, true, 2, "4", "4", true, false},
+      {"10.0", true, false, 3, "10", "0", false, true},
+      {"10.0", true, true, 3, "10", "0", false, false},
+      {"4.4.1", false, true, 1, "4", "4", false, true},  // versions not compared: a reinstallation
+      {"", true, true, 1, "", "", false, true},          // no DisplayVersion: a reinstallation
+      {"..7..2", false, false, 1, "7", "2", false, true},  // empty parts are skipped
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.earlier ? c.earlier : "none") + (c.compare ? "" : " not compared") +
+                 (c.same_version_only ? " same version only" : ""));
+    EarlierInstallation earlier;
+    if (c.earlier) earlier = Present(c.earlier);
+    EarlierInstallationValues v = ValuesOfEarlierInstallation(earlier, c.compare, u"4.5.6");
+    EXPECT_EQ(v.existing, c.existing);
+    EXPECT_EQ(N(v.old_version), c.earlier ? c.earlier : "");
+    EXPECT_EQ(N(v.folder), c.earlier ? "C:\\Prod" : "");
+    const char* const names[] = {"New", "Reinstall", "Upgrade", "Downgrade"};
+    EXPECT_EQ(N(InstallTypeName(v.type)), names[c.existing]);
+
+    variables::PathVariableInputs in;
+    in.existing = v.existing;
+    in.old_version = v.old_version;
+    EXPECT_EQ(N(variables::PathVariableValue(variables::PathVariable::kExisting, in)), std::to_string(c.existing));
+    EXPECT_EQ(N(variables::PathVariableValue(variables::PathVariable::kOldVersionMajor, in)), c.major);
+    EXPECT_EQ(N(variables::PathVariableValue(variables::PathVariable::kOldVersionMinor, in)), c.minor);
+
+    variables::BatchesBeforeInstallation b =
+        variables::SelectBatchesBeforeInstallation(v.existing, !v.folder.empty(), c.same_version_only);
+    EXPECT_EQ(b.upgrade, c.upgrade);
+    EXPECT_EQ(b.reinstall, c.reinstall);
   }
 }
 
