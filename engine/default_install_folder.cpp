@@ -26,20 +26,31 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+bool IsRegistryFolder(std::u16string_view folder) {
+  return folder.starts_with(u"HKLM\\") || folder.starts_with(u"HKCU\\");
+}
+
 }  // namespace
 
 bool IsDeferredInstallFolder(std::u16string_view folder) {
-  return EqualsIgnoringAsciiCase(folder, u"<master>") || folder.starts_with(u"HKLM\\") ||
-         folder.starts_with(u"HKCU\\");
+  return EqualsIgnoringAsciiCase(folder, u"<master>") || IsRegistryFolder(folder);
+}
+
+std::u16string ExpandChosenFolder(std::u16string_view chosen, const std::function<void(std::u16string&)>& expand) {
+  std::u16string folder(chosen);
+  if (expand) expand(folder);
+  return WithoutTrailingBackslash(folder);
 }
 
 std::u16string DefaultInstallFolder(const DefaultInstallFolderInputs& in) {
-  if (!in.command_line_folder.empty()) return WithoutTrailingBackslash(in.command_line_folder);
   std::u16string folder = in.script_folder;
   if (!folder.empty()) {
     variables::ReplaceAll(folder, u"<os>", in.windows_folder, true);
     if (in.expand) in.expand(folder);
   }
+  // A folder the script reads from the registry is not replaced by /d:.
+  if (IsRegistryFolder(folder)) return folder;
+  if (!in.command_line_folder.empty()) return WithoutTrailingBackslash(in.command_line_folder);
   if (IsBlank(folder)) folder = in.display_name;
   if (IsBlank(folder)) return {};
   if (IsDeferredInstallFolder(folder)) return folder;

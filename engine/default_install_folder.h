@@ -4,8 +4,10 @@
 //   3. unless the result is "<master>" (case ignored) or begins with "HKLM\" or "HKCU\" (a master
 //      product's folder or a registry value, settled later), a relative result is placed inside
 //      Program Files (the 64-bit one for a 64-bit product, Bitness 1), an absolute one stays;
-//   4. a folder given on the command line (/d:) replaces the result.
-// Folder results carry no trailing backslash (a drive root keeps it).
+//   4. a folder given on the command line (/d:) replaces the result, except a registry value's:
+//      the folder read from the registry takes precedence over /d:.
+// Folder results carry no trailing backslash (a drive root keeps it). A /d: folder is taken as it
+// is here; like every chosen folder it is expanded once when it is settled (ExpandChosenFolder).
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -32,6 +34,10 @@ std::u16string DefaultInstallFolder(const DefaultInstallFolderInputs& inputs);
 
 // Whether a folder value names a folder to be settled later: "<master>" or a registry value.
 bool IsDeferredInstallFolder(std::u16string_view folder);
+
+// The folder the run settled on (the /d: folder, the default or the one typed into the folder
+// page) as the run uses it: its path variables expanded once, one trailing backslash removed.
+std::u16string ExpandChosenFolder(std::u16string_view chosen, const std::function<void(std::u16string&)>& expand);
 
 // Computes the default installation folder of the install run from the setup script, the run
 // state and the system, and stores it in Run().install_folder (Windows only).

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "engine/default_install_folder.h"
 #include "engine/earlier_installation.h"
 #include "engine/exit_routine.h"
 #include "engine/install_folder_page.h"
@@ -27,6 +28,15 @@ namespace {
 
 std::wstring ToWide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 std::u16string ToU16(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
+
+// A chosen folder expanded once with the run's path variables ("%ProgramFiles%\Acme" from /d:).
+std::wstring ExpandChosen(const std::wstring& folder) {
+  return ToWide(ExpandChosenFolder(ToU16(folder), [](std::u16string& text) {
+    std::wstring wide = ToWide(text);
+    variables::ExpandPathVariables(wide);
+    text = ToU16(wide);
+  }));
+}
 
 std::wstring RootOf(std::u16string_view drive) { return ToWide(drive) + L"\\"; }
 
@@ -117,6 +127,8 @@ std::wstring ChooseFolder(std::wstring folder) {
   auto text = [](int n) { return LanguageText16(n); };
   for (bool shown_before = false;; shown_before = true) {
     if (!ShowInstallFolderPage(folder, shown_before)) CancelRun(exit_code::kCancelled);
+    // The checks see the folder the run would use.
+    folder = ExpandChosen(folder);
     FolderCheckResult check = CheckInstallFolder(ToU16(folder), rules, drives, text);
     folder = ToWide(check.folder);
     if (check.check == FolderCheck::kEmpty) continue;
@@ -164,6 +176,8 @@ void SettleInstallFolder() {
     folder = FolderFromRegistry(folder);
   } else if (!run.automatic && (run.ProductFlags & format::kFlagAskFolder)) {
     folder = ChooseFolder(folder);
+  } else {
+    folder = ExpandChosen(folder);
   }
   run.install_folder = ToWide(WithoutTrailingBackslash(ToU16(folder)));
 }

@@ -56,17 +56,14 @@ bool ReadAt(FileW& file, uint64_t position, uint8_t* buffer, size_t n) {
   return file.Seek(int64_t(position)) && file.ReadExact(buffer, int64_t(n));
 }
 
+// The archive in the program file from `start` on. A failed read is reported by the unpacker's
+// result, so that the run ends after the unpacker has stopped its workers.
 class FileArchiveSource : public format::ArchiveSource {
  public:
   FileArchiveSource(FileW& file, uint64_t start, uint64_t size) : file_(file), start_(start), size_(size) {}
   uint64_t size() const override { return size_; }
-  bool Read(uint64_t offset, uint8_t* buffer, size_t n) override {
-    if (ReadAt(file_, start_ + offset, buffer, n)) return true;
-    char message[128];
-    std::snprintf(message, sizeof message, "Error code 2: failed to read archive data\r\nsize=%d pos=%d", int(n),
-                  int(start_ + offset));
-    FatalError(message);
-  }
+  uint64_t start() const { return start_; }
+  bool Read(uint64_t offset, uint8_t* buffer, size_t n) override { return ReadAt(file_, start_ + offset, buffer, n); }
 
  private:
   FileW& file_;
@@ -208,6 +205,22 @@ unsigned DecodeThreads() {
   return n < 2 ? 1 : std::min(n, 3u);
 }
 
+// Ends the run when checking or unpacking the archive failed, with the report of its kind: damage
+// names its corrupt code, a failed read of the program file its size and position, a refused
+// write the extraction file's error.
+void EndOnArchiveFailure(const format::ArchiveResult& result, uint64_t archive_start) {
+  switch (result.outcome) {
+    case format::ArchiveOutcome::kOk:
+      return;
+    case format::ArchiveOutcome::kCorrupt:
+      CorruptInstaller(result.corrupt_code);
+    case format::ArchiveOutcome::kSourceReadFailed:
+      FatalError(format::ArchiveReadFailureMessage(result.read_size, archive_start + result.read_offset));
+    case format::ArchiveOutcome::kSinkFailed:
+      FatalError("Failed to write to the extraction file.\r\n\r\n" + WideToAnsi(SystemErrorText(GetLastError())));
+  }
+}
+
 }  // namespace
 
 std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool xz_chunks) {
@@ -221,8 +234,7 @@ std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool x
   // hold a chunk or two at a time.
   if (archive_source == 0) available = format::SectionArchiveBytes(h, d.mapped_size);
   auto source = std::make_unique<FileArchiveSource>(program, start, available);
-  int code = format::VerifyArchive(h, *source);
-  if (code) CorruptInstaller(code);
+  EndOnArchiveFailure(format::VerifyArchive(h, *source), start);
 
   auto extraction = std::make_shared<FileW>();
   int open_error = extraction->Open(L"", kCreateAlways | kPathNewTempFile | kWidePath, FILE_ATTRIBUTE_TEMPORARY);
@@ -243,12 +255,9 @@ std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool x
   progress.on_chunk = [](uint64_t consumed, uint64_t total) {
     SetProgress(format::ExtractionProgressPercent(consumed, total));
   };
-  code = format::UnpackArchive(h, xz_chunks, *source, [&](const uint8_t* p, size_t n) {
+  EndOnArchiveFailure(format::UnpackArchive(h, xz_chunks, *source, [&](const uint8_t* p, size_t n) {
     return extraction->Write(p, int64_t(n));
-  }, progress, DecodeThreads());
-  if (code == format::kSinkFailed)
-    FatalError("Failed to write to the extraction file.\r\n\r\n" + WideToAnsi(SystemErrorText(GetLastError())));
-  if (code) CorruptInstaller(code);
+  }, progress, DecodeThreads()), start);
   extraction->Close();
   return path;
 }

@@ -20,7 +20,7 @@ namespace {
 
 // One chunk as read from the source: checked length and CRC, the stored bytes in place or copied.
 struct StoredChunk {
-  int code = corrupt::kNone;  // 61, 62, 63 or kSourceReadFailed: nothing after this is read
+  ArchiveResult failure;  // a damaged head or length (61-63) or a failed read: nothing after it is read
   const uint8_t* data = nullptr;
   size_t size = 0;
   Bytes copy;           // the stored bytes when they are not available in place
@@ -36,29 +36,29 @@ class ChunkReader {
   void Next(StoredChunk& c) {
     const uint64_t total = uint64_t(h_.archive_size);
     uint8_t head[8];
-    if (total - at_ < 8) return Fail(c, corrupt::kChunkOverrun);
-    if (!source_.Read(at_, head, 8)) return Fail(c, kSourceReadFailed);
+    if (total - at_ < 8) return Fail(c, ArchiveResult::Corrupt(corrupt::kChunkOverrun));
+    if (!source_.Read(at_, head, 8)) return Fail(c, ArchiveResult::ReadFailed(at_, 8));
     int32_t stored = int32_t(LoadU32(head));
     uint32_t crc = LoadU32(head + 4);
     at_ += 8;
-    if (stored <= 0) return Fail(c, corrupt::kChunkLength);
-    if (uint64_t(stored) > total - at_) return Fail(c, corrupt::kChunkOverrun);
+    if (stored <= 0) return Fail(c, ArchiveResult::Corrupt(corrupt::kChunkLength));
+    if (uint64_t(stored) > total - at_) return Fail(c, ArchiveResult::Corrupt(corrupt::kChunkOverrun));
     // Enciphered chunks are deciphered in place, so they always need their own copy.
     c.data = h_.enciphered ? nullptr : source_.View(at_, size_t(stored));
     if (!c.data) {
       c.copy.resize(size_t(stored));
-      if (!source_.Read(at_, c.copy.data(), c.copy.size())) return Fail(c, kSourceReadFailed);
+      if (!source_.Read(at_, c.copy.data(), c.copy.size())) return Fail(c, ArchiveResult::ReadFailed(at_, c.copy.size()));
       c.data = c.copy.data();
     }
     c.size = size_t(stored);
-    if (Crc32(c.data, c.size) != crc) return Fail(c, corrupt::kChunkCrc);
+    if (Crc32(c.data, c.size) != crc) return Fail(c, ArchiveResult::Corrupt(corrupt::kChunkCrc));
     at_ += uint64_t(stored);
     c.end_at = at_;
   }
 
  private:
-  void Fail(StoredChunk& c, int code) {
-    c.code = code;
+  void Fail(StoredChunk& c, ArchiveResult failure) {
+    c.failure = failure;
     at_ = uint64_t(h_.archive_size);  // nothing after a damaged head is read
   }
   const SetupHeader& h_;
@@ -78,33 +78,33 @@ bool Decipher(const SetupHeader& h, StoredChunk& c) {
 }
 
 // Deciphers and unpacks one chunk straight into the sink.
-int UnpackToSink(const SetupHeader& h, bool xz_chunks, StoredChunk& c, const OutputSink& sink) {
-  if (!Decipher(h, c)) return corrupt::kChunkUnpack;
+ArchiveResult UnpackToSink(const SetupHeader& h, bool xz_chunks, StoredChunk& c, const OutputSink& sink) {
+  if (!Decipher(h, c)) return ArchiveResult::Corrupt(corrupt::kChunkUnpack);
   if (xz_chunks) {
     XzStatus status = XzDecodeTo(c.data, c.size, sink);
-    if (status == XzStatus::kSinkFailed) return kSinkFailed;
-    if (status != XzStatus::kOk) return corrupt::kChunkUnpack;
+    if (status == XzStatus::kSinkFailed) return ArchiveResult::SinkFailed();
+    if (status != XzStatus::kOk) return ArchiveResult::Corrupt(corrupt::kChunkUnpack);
   } else if (c.size > 0 && !sink(c.data, c.size)) {
-    return kSinkFailed;
+    return ArchiveResult::SinkFailed();
   }
-  return corrupt::kNone;
+  return {};
 }
 
 // Reads, unpacks and writes the chunks `reader` has not given yet, one after another.
-int UnpackRemainingChunks(const SetupHeader& h, bool xz_chunks, ChunkReader& reader, const OutputSink& sink,
-                          const ArchiveProgress& progress) {
+ArchiveResult UnpackRemainingChunks(const SetupHeader& h, bool xz_chunks, ChunkReader& reader,
+                                    const OutputSink& sink, const ArchiveProgress& progress) {
   while (!reader.done()) {
     StoredChunk c;
     reader.Next(c);
-    if (c.code) return c.code;
-    int code = UnpackToSink(h, xz_chunks, c, sink);
-    if (code) return code;
+    if (!c.failure.ok()) return c.failure;
+    ArchiveResult result = UnpackToSink(h, xz_chunks, c, sink);
+    if (!result.ok()) return result;
     if (progress.on_chunk) progress.on_chunk(c.end_at, uint64_t(h.archive_size));
   }
-  return corrupt::kNone;
+  return {};
 }
 
-int UnpackInOneThread(const SetupHeader& h, bool xz_chunks, ArchiveSource& source, const OutputSink& sink,
+ArchiveResult UnpackInOneThread(const SetupHeader& h, bool xz_chunks, ArchiveSource& source, const OutputSink& sink,
                       const ArchiveProgress& progress) {
   ChunkReader reader(h, source);
   return UnpackRemainingChunks(h, xz_chunks, reader, sink, progress);
@@ -125,7 +125,7 @@ class ParallelUnpacker {
     for (std::thread& t : workers_) t.join();
   }
 
-  int Run(ArchiveSource& source, const OutputSink& sink, const ArchiveProgress& progress) {
+  ArchiveResult Run(ArchiveSource& source, const OutputSink& sink, const ArchiveProgress& progress) {
     ChunkReader reader(h_, source);
     bool reading = true;
     for (;;) {
@@ -133,27 +133,27 @@ class ParallelUnpacker {
       while (reading && !reader.done() && InFlight() < max_in_flight_) {
         auto job = std::make_unique<Job>();
         reader.Next(job->chunk);
-        if (job->chunk.code) {
-          job->code = job->chunk.code;
+        if (!job->chunk.failure.ok()) {
+          job->result = job->chunk.failure;
           job->done = true;
           reading = false;
         }
         Queue(std::move(job));
       }
       std::unique_ptr<Job> job = NextFinished();
-      if (!job) return corrupt::kNone;
+      if (!job) return {};
       if (job->too_large) {
         // Unpacking it here, straight into the sink, keeps memory bounded; later chunks follow
         // it in this thread too.
         job->output.clear();
         StopWorkers();
-        int code = UnpackToSink(h_, xz_chunks_, job->chunk, sink);
-        if (code) return code;
+        ArchiveResult result = UnpackToSink(h_, xz_chunks_, job->chunk, sink);
+        if (!result.ok()) return result;
         if (progress.on_chunk) progress.on_chunk(job->chunk.end_at, uint64_t(h_.archive_size));
         return RestInThisThread(reader, reading, sink, progress);
       }
-      if (!WriteOutput(*job, sink)) return kSinkFailed;
-      if (job->code) return job->code;
+      if (!WriteOutput(*job, sink)) return ArchiveResult::SinkFailed();
+      if (!job->result.ok()) return job->result;
       if (progress.on_chunk) progress.on_chunk(job->chunk.end_at, uint64_t(h_.archive_size));
     }
   }
@@ -165,7 +165,7 @@ class ParallelUnpacker {
     // vector would hold up to twice the chunk.
     std::vector<Bytes> output;
     size_t output_size = 0;
-    int code = corrupt::kNone;
+    ArchiveResult result;
     bool too_large = false;
     bool taken = false;
     bool done = false;
@@ -212,24 +212,25 @@ class ParallelUnpacker {
     workers_.clear();
   }
 
-  int RestInThisThread(ChunkReader& reader, bool reading, const OutputSink& sink, const ArchiveProgress& progress) {
+  ArchiveResult RestInThisThread(ChunkReader& reader, bool reading, const OutputSink& sink,
+                                 const ArchiveProgress& progress) {
     // Chunks read ahead come first, in order: those a worker finished as it left are used as they
     // are, the others are unpacked here.
     while (!jobs_.empty()) {
       std::unique_ptr<Job> job = std::move(jobs_.front());
       jobs_.pop_front();
-      if (job->chunk.code) return job->chunk.code;
-      int code;
+      if (!job->chunk.failure.ok()) return job->chunk.failure;
+      ArchiveResult result;
       if (job->done && !job->too_large) {
-        if (!WriteOutput(*job, sink)) return kSinkFailed;
-        code = job->code;
+        if (!WriteOutput(*job, sink)) return ArchiveResult::SinkFailed();
+        result = job->result;
       } else {
-        code = UnpackToSink(h_, xz_chunks_, job->chunk, sink);
+        result = UnpackToSink(h_, xz_chunks_, job->chunk, sink);
       }
-      if (code) return code;
+      if (!result.ok()) return result;
       if (progress.on_chunk) progress.on_chunk(job->chunk.end_at, uint64_t(h_.archive_size));
     }
-    return reading ? UnpackRemainingChunks(h_, xz_chunks_, reader, sink, progress) : corrupt::kNone;
+    return reading ? UnpackRemainingChunks(h_, xz_chunks_, reader, sink, progress) : ArchiveResult{};
   }
 
   void Work() {
@@ -257,7 +258,7 @@ class ParallelUnpacker {
 
   void Unpack(Job& job) {
     if (!Decipher(h_, job.chunk)) {
-      job.code = corrupt::kChunkUnpack;
+      job.result = ArchiveResult::Corrupt(corrupt::kChunkUnpack);
       return;
     }
     XzStatus status = XzDecodeTo(job.chunk.data, job.chunk.size, [&job](const uint8_t* p, size_t n) {
@@ -281,7 +282,7 @@ class ParallelUnpacker {
       job.output.clear();
       return;
     }
-    if (status != XzStatus::kOk) job.code = corrupt::kChunkUnpack;
+    if (status != XzStatus::kOk) job.result = ArchiveResult::Corrupt(corrupt::kChunkUnpack);
     job.chunk.copy = Bytes();  // the stored bytes are not needed any more
 
   }
@@ -299,8 +300,8 @@ class ParallelUnpacker {
 
 }  // namespace
 
-int UnpackArchive(const SetupHeader& h, bool xz_chunks, ArchiveSource& source, const OutputSink& sink,
-                  const ArchiveProgress& progress, unsigned threads) {
+ArchiveResult UnpackArchive(const SetupHeader& h, bool xz_chunks, ArchiveSource& source, const OutputSink& sink,
+                            const ArchiveProgress& progress, unsigned threads) {
   // Stored chunks need no work that threads could share.
   if (threads <= 1 || !xz_chunks) return UnpackInOneThread(h, xz_chunks, source, sink, progress);
   ParallelUnpacker unpacker(h, xz_chunks, threads);

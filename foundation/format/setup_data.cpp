@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "foundation/format/corrupt_codes.h"
 #include "foundation/format/crc32.h"
@@ -75,8 +76,13 @@ const uint8_t* MemoryArchiveSource::View(uint64_t offset, size_t n) {
   return data_ + offset;
 }
 
-int VerifyArchive(const SetupHeader& h, ArchiveSource& source) {
-  if (source.size() != uint64_t(h.archive_size)) return corrupt::kArchiveAvailable;
+std::string ArchiveReadFailureMessage(size_t size, uint64_t file_position) {
+  return "Error code 2: failed to read archive data\r\nsize=" + std::to_string(int(size)) +
+         " pos=" + std::to_string(int(file_position));
+}
+
+ArchiveResult VerifyArchive(const SetupHeader& h, ArchiveSource& source) {
+  if (source.size() != uint64_t(h.archive_size)) return ArchiveResult::Corrupt(corrupt::kArchiveAvailable);
   uint32_t crc = 0;
   if (const uint8_t* all = source.View(0, size_t(h.archive_size))) {
     crc = Crc32(all, size_t(h.archive_size));
@@ -85,12 +91,12 @@ int VerifyArchive(const SetupHeader& h, ArchiveSource& source) {
     Bytes piece(kPiece);
     for (uint64_t at = 0; at < uint64_t(h.archive_size);) {
       size_t n = size_t(uint64_t(h.archive_size) - at < kPiece ? uint64_t(h.archive_size) - at : kPiece);
-      if (!source.Read(at, piece.data(), n)) return kSourceReadFailed;
+      if (!source.Read(at, piece.data(), n)) return ArchiveResult::ReadFailed(at, n);
       crc = Crc32(piece.data(), n, crc);
       at += n;
     }
   }
-  return crc == h.archive_crc ? corrupt::kNone : corrupt::kArchiveCrc;
+  return crc == h.archive_crc ? ArchiveResult{} : ArchiveResult::Corrupt(corrupt::kArchiveCrc);
 }
 
 uint64_t SectionArchiveBytes(const SetupHeader& h, size_t mapped_size) {

@@ -92,27 +92,47 @@ class MemoryArchiveSource : public ArchiveSource {
   size_t size_;
 };
 
+// How checking or unpacking the archive ended. Damaged data, a failed read of the program file
+// and a sink that refused its bytes are different failures with different reports, so each has
+// its own kind and only damage carries a corrupt code.
+enum class ArchiveOutcome { kOk, kCorrupt, kSourceReadFailed, kSinkFailed };
+struct ArchiveResult {
+  ArchiveOutcome outcome = ArchiveOutcome::kOk;
+  int corrupt_code = 0;      // kCorrupt: 46, 55, 60-63
+  uint64_t read_offset = 0;  // kSourceReadFailed: the archive offset of the failed read
+  size_t read_size = 0;      //   and the bytes it asked for
+  bool ok() const { return outcome == ArchiveOutcome::kOk; }
+  bool operator==(const ArchiveResult&) const = default;
+
+  static ArchiveResult Corrupt(int code) { return {ArchiveOutcome::kCorrupt, code}; }
+  static ArchiveResult ReadFailed(uint64_t offset, size_t size) {
+    return {ArchiveOutcome::kSourceReadFailed, 0, offset, size};
+  }
+  static ArchiveResult SinkFailed() { return {ArchiveOutcome::kSinkFailed}; }
+};
+
+// The fatal error of a failed read of the archive: "Error code 2: failed to read archive data",
+// a line break and "size=<bytes asked for> pos=<file position>".
+std::string ArchiveReadFailureMessage(size_t size, uint64_t file_position);
+
 // Size (46) and CRC (55) of the whole archive, checked before anything is extracted.
-// A failed read of the source returns kSourceReadFailed.
-constexpr int kSourceReadFailed = -2;
-int VerifyArchive(const SetupHeader& header, ArchiveSource& source);
+ArchiveResult VerifyArchive(const SetupHeader& header, ArchiveSource& source);
 
 struct ArchiveProgress {
   // Called after each chunk with the archive bytes consumed so far.
   std::function<void(uint64_t consumed, uint64_t total)> on_chunk;
 };
 
-// Walks the chunks and hands each unpacked piece to the sink in order. Returns 0, a chunk corrupt
-// code (60-63), kSourceReadFailed, or kSinkFailed when the sink refused a piece.
+// Walks the chunks and hands each unpacked piece to the sink in order. Ends with success, a chunk
+// corrupt code (60-63), the failed read of the source, or the sink's refusal of a piece.
 //
 // With `threads` > 1 that many workers decipher and unpack the next chunks ahead while the calling
 // thread reads the source and feeds the sink, strictly in archive order: the sink receives the
 // same bytes, progress the same calls, and the first damaged chunk in archive order gives its
 // code, as with one thread. At most threads + 1 chunks are in flight, each holding at most
 // kMaxBufferedChunk unpacked bytes; an archive with larger chunks goes on in one thread.
-constexpr int kSinkFailed = -3;
 constexpr size_t kMaxBufferedChunk = 8u << 20;
-int UnpackArchive(const SetupHeader& header, bool xz_chunks, ArchiveSource& source,
+ArchiveResult UnpackArchive(const SetupHeader& header, bool xz_chunks, ArchiveSource& source,
                   const OutputSink& sink, const ArchiveProgress& progress = {}, unsigned threads = 1);
 
 // Archive source 0: the bytes from the archive offset up to the total size, which must lie within

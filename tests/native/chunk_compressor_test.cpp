@@ -130,10 +130,10 @@ TEST(ChunkCompressor, ArchiveUnpacksToTheStreamWithFiltersChosenByContent) {
   h.archive_size = int32_t(a.bytes.size());
   MemoryArchiveSource source(a.bytes.data(), a.bytes.size());
   Bytes out;
-  ASSERT_EQ(UnpackArchive(h, true, source, [&](const uint8_t* d, size_t n) {
+  ASSERT_TRUE(UnpackArchive(h, true, source, [&](const uint8_t* d, size_t n) {
     out.insert(out.end(), d, d + n);
     return true;
-  }), 0);
+  }).ok());
   EXPECT_EQ(out, p.stream);
 
   // Archive order: bin/noise.dll, bin/tool.exe, media.bin, readme.txt. The real machine code takes
