@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "foundation/text_convert.h"
@@ -56,9 +57,14 @@ TEST(DefaultInstallFolder, Rules) {
       {"%Language%", "Prod", 0, "", "C:\\PF32\\Prod"},
       {"", "", 0, "", ""},
       {"%Language%", "", 0, "", ""},
-      // /d: replaces the result.
+      // /d: replaces the result, taken as it is (it is expanded when the folder is settled).
       {"Acme\\Prod", "Prod", 0, "E:\\Custom\\", "E:\\Custom"},
       {"<master>", "Prod", 0, "E:\\Custom", "E:\\Custom"},
+      {"Acme\\Prod", "Prod", 0, "%ProgramFiles%\\Acme", "%ProgramFiles%\\Acme"},
+      // ... but a folder the script reads from the registry takes precedence over /d:.
+      {"HKLM\\Software\\Acme\\Path", "Prod", 0, "E:\\Custom", "HKLM\\Software\\Acme\\Path"},
+      {"HKCU\\Software\\Acme\\Path", "Prod", 1, "E:\\Custom\\", "HKCU\\Software\\Acme\\Path"},
+      {"hklm\\Software\\Acme", "Prod", 0, "E:\\Custom", "E:\\Custom"},
   };
   for (const Case& c : cases) {
     DefaultInstallFolderInputs in;
@@ -75,5 +81,28 @@ TEST(DefaultInstallFolder, Rules) {
       variables::ReplaceAll(text, u"%Language%", u"", true);
     };
     EXPECT_EQ(N(DefaultInstallFolder(in)), c.result) << c.script_folder << " / " << c.display_name;
+  }
+}
+
+// The chosen folder is expanded once with the path variables and the environment: a /d: folder
+// such as "%ProgramFiles%\\Acme" names the real folder, and what a value brings in is not
+// expanded again.
+TEST(DefaultInstallFolder, ChosenFolderIsExpandedOnce) {
+  variables::PathVariableInputs inputs;
+  inputs.product_name = u"Prod";
+  inputs.version = u"2.1";
+  const variables::EnvironmentLookup environment = [](std::u16string_view name) -> std::optional<std::u16string> {
+    if (name == u"ProgramFiles") return u"C:\\Program Files (x86)";
+    if (name == u"Tricky") return u"%ProgramFiles%";
+    return std::nullopt;
+  };
+  auto expand = [&](std::u16string& text) { variables::ExpandPathVariables(text, inputs, environment); };
+  struct Case { const char* chosen; const char* result; };
+  for (Case c : {Case{"%ProgramFiles%\\Acme", "C:\\Program Files (x86)\\Acme"},
+                 Case{"D:\\%ProductName% %Version%", "D:\\Prod 2.1"},
+                 Case{"D:\\%Tricky%", "D:\\%ProgramFiles%"},
+                 Case{"D:\\100% sure", "D:\\100% sure"},
+                 Case{"D:\\", "D:\\"}}) {
+    EXPECT_EQ(N(ExpandChosenFolder(U(c.chosen), expand)), c.result) << c.chosen;
   }
 }
