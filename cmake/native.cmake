@@ -49,6 +49,10 @@ if(HALBERD_TESTS AND NOT HALBERD_FUZZ)
   add_executable(make_test_installer tests/tools/make_installer.cpp)
   target_link_libraries(make_test_installer PRIVATE halberd_pack_lib)
   halberd_warnings(make_test_installer)
+  # Makes the uninstaller copy of an installer, for the end-to-end tests to start.
+  add_executable(strip_installer tests/tools/strip_installer.cpp)
+  target_link_libraries(strip_installer PRIVATE halberd_pack_lib)
+  halberd_warnings(strip_installer)
 endif()
 
 if(HALBERD_FUZZ)

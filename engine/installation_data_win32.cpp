@@ -20,6 +20,7 @@
 #include "foundation/format/corrupt_codes.h"
 #include "foundation/format/crc32.h"
 #include "foundation/format/product_flags.h"
+#include "foundation/fs_redirection.h"
 #include "foundation/system_error_text.h"
 #include "foundation/system_library.h"
 #include "foundation/tl_file.h"
@@ -131,6 +132,9 @@ TrustClass VerifySignature(const std::wstring& path, DWORD& last_error) {
     int open_error = probe.Open(path, kOpenExisting | kNoWriteAccess | kShareRead | kShareWrite | kWidePath, 0);
     if (open_error) return ClassifyUnopenedFile(open_error);
   }
+  // The trust provider loads its helpers (subject interface packages, certificate stores) from the
+  // system folder while it verifies: with redirection on, also for a 64-bit product.
+  RedirectionOnScope redirection_on(ProcessFsRedirection());
   using WinVerifyTrustFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);
   auto verify = SystemFunction<WinVerifyTrustFn>(L"wintrust.dll", "WinVerifyTrust");
   if (!verify) return kTrustProviderMissing;

@@ -9,6 +9,7 @@
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "foundation/format/product_flags.h"
+#include "foundation/fs_redirection.h"
 #include "foundation/system_error_text.h"
 #include "foundation/system_library.h"
 #include "foundation/tl_registry.h"
@@ -82,6 +83,8 @@ void BeginRestorePoint() {
     Failed(L"Failed to initialize COM security: " + SystemErrorText(DWORD(security)));
     return;
   }
+  // The service's client loads further system libraries as it works.
+  RedirectionOnScope redirection_on(ProcessFsRedirection());
   const char* missing = nullptr;
   SetRestorePointFn set_restore_point = FindService(&missing);
   if (!set_restore_point) {
@@ -111,6 +114,7 @@ void BeginRestorePoint() {
 
 void CommitRestorePoint() {
   if (!g_begun || !(Run().ProductFlags2 & format::kFlags2RestorePoint)) return;
+  RedirectionOnScope redirection_on(ProcessFsRedirection());
   const char* missing = nullptr;
   SetRestorePointFn set_restore_point = FindService(&missing);
   RestorePointInfo info{};

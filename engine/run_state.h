@@ -32,7 +32,6 @@ struct RunState {
   // is kept here and made fatal by the platform check ("Wow64DisableWow64FsRedirection() failed").
   bool fs_redirection_off = false;
   bool fs_redirection_failed = false;
-  void* fs_redirection_cookie = nullptr;  // handed back when the redirection is restored
   // Set by the earlier-installation checks: the install type's log name ("New", "Reinstall",
   // "Upgrade", "Downgrade") and the version of the installation being overwritten (empty when
   // unknown).

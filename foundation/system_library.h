@@ -6,7 +6,8 @@
 namespace halberd {
 
 // Loads `name` (for example L"wintrust.dll") from the system folder; nullptr on failure, with
-// the system's last error kept.
+// the system's last error kept. The load runs with file-system redirection on, also when a 64-bit
+// product switched it off, so that the 32-bit DLL is loaded (foundation/fs_redirection.h).
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
 // Resolves a function of a system library; nullptr when the library or the function is missing

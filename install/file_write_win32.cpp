@@ -13,6 +13,7 @@
 #include "install/extraction_folders.h"
 #include "install/file_write.h"
 #include "install/overwrite_rules.h"
+#include "install/replacement_attributes.h"
 #include "install/restart_operations.h"
 
 namespace halberd::install {
@@ -37,7 +38,10 @@ bool RoomIsShort(const std::wstring& target, int64_t bytes_left) {
 // error; `touched` tells whether the target was created or truncated (and is partial now).
 DWORD Attempt(const FileWrite& w, bool& touched) {
   FileW out;
-  if (out.Open(w.target, kCreateAlways | kNoReadAccess | kNoSharingRetry | kWidePath) != file_error::kSuccess) {
+  // A hidden or system file is replaced only by a create that keeps those bits.
+  const DWORD create_attributes = CreateAttributesOver(GetFileAttributesW(w.target.c_str()));
+  if (out.Open(w.target, kCreateAlways | kNoReadAccess | kNoSharingRetry | kWidePath, create_attributes) !=
+      file_error::kSuccess) {
     DWORD error = out.LastSystemError();
     return error ? error : GetLastError();
   }

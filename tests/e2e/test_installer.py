@@ -6,7 +6,8 @@ import subprocess
 
 import pytest
 
-from conftest import PACK, STUB, SetupData, pack, run_installer, run_wine, wine_path_to_unix, wine_temp_folder
+from conftest import (NATIVE_TOOLS, PACK, STUB, SetupData, pack, pack_project_file, run_installer, run_wine,
+                      wine_path_to_unix, wine_temp_folder)
 
 KEY = "0123456789abcdef" * 7
 
@@ -135,6 +136,24 @@ def test_unsigned_installer_fails_the_signature_check(product, tmp_path):
     assert "Error code: 1001" in run.stderr, run
 
 
+# A 64-bit product switches file-system redirection off before the check; the trust provider must
+# still be loaded (the 32-bit one) and reject the unsigned file, not be missing and let it pass.
+def test_unsigned_64bit_product_fails_the_signature_check(product, tmp_path):
+    from test_policy import windows_is_64bit
+    if not windows_is_64bit():
+        pytest.skip("a 64-bit product needs 64-bit Windows")
+    project = tmp_path / "product.toml"
+    project.write_text("\n".join([
+        '[product]', 'name = "Sixty-Four"', 'version = "1.0"', '',
+        '[requirements]', 'bitness = "64-bit"', '',
+        '[package]', 'integrity = "signature"', '',
+        '[[files]]', f"source = '{product}'", '']), encoding="utf-8")
+    exe = pack_project_file(project)
+    run = run_installer(exe, "/silent")
+    assert run.code == 2, run
+    assert "Error code: 1001" in run.stderr, run
+
+
 def test_other_data_version_shows_the_installer_version_message(product, tmp_path):
     exe = pack(product, tmp_path / "setup.exe")
     s = SetupData(bytearray(exe.read_bytes()))
@@ -152,6 +171,27 @@ def test_program_without_installation_data_explains_itself(tmp_path):
     run = run_installer(exe)
     assert run.code == 255, run
     assert "There is no installation data present." in run.stderr
+
+
+# The uninstaller copy that keeps no installation data, for each archive layout: the loader must
+# take the stripped image, which then ends with the "no installation data" fatal error, not with a
+# loader failure.
+@pytest.mark.parametrize("options", [
+    [],
+    ["--store"],
+    ["--archive-source", "file"],
+    ["--archive-source", "file", "--chunk-size", "4096", "--cipher-key", KEY],
+], ids=["section", "section-stored", "file", "file-many-enciphered-chunks"])
+def test_stripped_uninstaller_image_starts(product, tmp_path, options):
+    exe = pack(product, tmp_path / "setup.exe", *options)
+    stripped = tmp_path / "uninstall.exe"
+    p = subprocess.run([str(NATIVE_TOOLS / "strip_installer"), str(exe), "-o", str(stripped)],
+                       capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr
+    assert b".setup\0" not in stripped.read_bytes()[:4096]
+    run = run_installer(stripped)
+    assert run.code == 255, run
+    assert "There is no installation data present." in run.stderr, run
 
 
 @pytest.mark.parametrize("args,first_line", [

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "install/extraction_folders.h"
 #include "uninstall/run_uninstall_data.h"
@@ -95,6 +96,30 @@ TEST_F(FileWriteTest, CopiesTheContentsAndAppliesTimeAndAttributeMask) {
   EXPECT_EQ(st.wHour, 10);
   EXPECT_EQ(st.wMinute, 0);
   EXPECT_EQ(st.wSecond, 0);
+}
+
+// A reinstallation over a hidden or system file writes it in place: Windows refuses a create
+// without those bits, which would otherwise end in a replacement at restart.
+TEST_F(FileWriteTest, AHiddenOrSystemFileIsReplacedInPlace) {
+  for (DWORD existing : {DWORD(FILE_ATTRIBUTE_HIDDEN), DWORD(FILE_ATTRIBUTE_SYSTEM),
+                         DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)}) {
+    const std::wstring target = folder_ + L"\\hidden-" + std::to_wstring(existing) + L".bin";
+    {
+      FileW old;
+      ASSERT_EQ(old.Open(target, kCreateAlways), 0);
+      ASSERT_TRUE(old.Write(std::string("old contents")));
+    }
+    ASSERT_TRUE(SetFileAttributesW(target.c_str(), existing));
+    engine::Run().ProductFlags &= ~(uint64_t(1) << 14);
+    FileWrite w = Request(target);
+    w.compared = true;  // a locked file would go to a replacement at restart
+    EXPECT_EQ(WriteEntryFile(w), WriteOutcome::kWritten) << existing;
+    EXPECT_EQ(ReadWhole(target), contents_) << existing;
+    EXPECT_FALSE(engine::Run().restart_required()) << existing;
+    // No entry attributes given: the file keeps its own.
+    EXPECT_EQ(GetFileAttributesW(target.c_str()) & existing, existing);
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
 }
 
 TEST_F(FileWriteTest, MakesAMissingFolderAndRecordsTheLevelsItMade) {
