@@ -63,7 +63,6 @@ class FileArchiveSource : public format::ArchiveSource {
  public:
   FileArchiveSource(FileW& file, uint64_t start, uint64_t size) : file_(file), start_(start), size_(size) {}
   uint64_t size() const override { return size_; }
-  uint64_t start() const { return start_; }
   bool Read(uint64_t offset, uint8_t* buffer, size_t n) override { return ReadAt(file_, start_ + offset, buffer, n); }
 
  private:
