@@ -8,6 +8,7 @@ import pytest
 
 from conftest import (NATIVE_TOOLS, PACK, STUB, SetupData, pack, pack_project_file, run_installer, run_wine,
                       wine_path_to_unix, wine_temp_folder)
+from test_policy import windows_is_64bit
 
 KEY = "0123456789abcdef" * 7
 
@@ -139,7 +140,6 @@ def test_unsigned_installer_fails_the_signature_check(product, tmp_path):
 # A 64-bit product switches file-system redirection off before the check; the trust provider must
 # still be loaded (the 32-bit one) and reject the unsigned file, not be missing and let it pass.
 def test_unsigned_64bit_product_fails_the_signature_check(product, tmp_path):
-    from test_policy import windows_is_64bit
     if not windows_is_64bit():
         pytest.skip("a 64-bit product needs 64-bit Windows")
     project = tmp_path / "product.toml"
