@@ -261,11 +261,17 @@ struct ReadBack {
   std::string value;
 };
 
+ReadBack Refused(std::string why) {
+  ReadBack r;
+  r.why = std::move(why);
+  return r;
+}
+
 ReadBack ReadSetLineAsCmdDoes(const std::string& line) {
   ReadBack r;
-  if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) return {false, "no CR LF at the end"};
+  if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) return Refused("no CR LF at the end");
   std::string text = line.substr(0, line.size() - 2);
-  if (text.find_first_of(std::string("\r\n\x1A\0", 4)) != std::string::npos) return {false, "a second line"};
+  if (text.find_first_of(std::string("\r\n\x1A\0", 4)) != std::string::npos) return Refused("a second line");
   // Percent expansion: "%%" is one percent; any other percent would expand something.
   std::string expanded;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -275,7 +281,7 @@ ReadBack ReadSetLineAsCmdDoes(const std::string& line) {
       expanded += '%';
       ++i;
     } else {
-      return {false, "a percent sign that expands"};
+      return Refused("a percent sign that expands");
     }
   }
   // Quotes and carets: outside quotes a caret takes the next character as text and & | < > end
@@ -290,22 +296,22 @@ ReadBack ReadSetLineAsCmdDoes(const std::string& line) {
     } else if (in_quotes) {
       command += c;
     } else if (c == '^') {
-      if (i + 1 == expanded.size()) return {false, "a caret continues the line"};
+      if (i + 1 == expanded.size()) return Refused("a caret continues the line");
       command += expanded[++i];
     } else if (c == '&' || c == '|' || c == '<' || c == '>') {
-      return {false, std::string("an unescaped ") + c + " outside quotes"};
+      return Refused(std::string("an unescaped ") + c + " outside quotes");
     } else {
       command += c;
     }
   }
-  if (command.rfind("SET ", 0) != 0) return {false, "not a SET command"};
+  if (command.rfind("SET ", 0) != 0) return Refused("not a SET command");
   std::string argument = command.substr(4);
   if (!argument.empty() && argument.front() == '"') {
     size_t last = argument.rfind('"');
     argument = argument.substr(1, last - 1);  // SET "a=b" takes up to the last quote
   }
   size_t equals = argument.find('=');
-  if (equals == std::string::npos) return {false, "no equals sign"};
+  if (equals == std::string::npos) return Refused("no equals sign");
   r.ok = true;
   r.name = argument.substr(0, equals);
   r.value = argument.substr(equals + 1);

@@ -49,6 +49,8 @@ TEST(ProgramCommand, TheProgramOfACommand) {
   for (const Case& c : cases) {
     std::optional<std::u16string> got = ProgramOfCommand(U(c.command));
     ASSERT_EQ(got.has_value(), c.program.has_value()) << c.command;
-    if (got) EXPECT_EQ(N(*got), *c.program) << c.command;
+    if (got) {
+      EXPECT_EQ(N(*got), *c.program) << c.command;
+    }
   }
 }
