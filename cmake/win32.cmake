@@ -49,6 +49,16 @@ if(HALBERD_TESTS)
     target_link_options(${tool} PRIVATE -municode -mconsole)
     add_dependencies(win32_tests ${tool})
   endforeach()
+  # A DLL that leaves a marker when loaded, planted under system DLL names beside a program, and a
+  # program that loads a DLL as the installer does (or by bare name): the tests that no planted
+  # DLL is ever loaded.
+  add_library(planted_dll SHARED tests/tools/planted_dll.cpp)
+  set_target_properties(planted_dll PROPERTIES PREFIX "")
+  add_dependencies(win32_tests planted_dll)
+  add_executable(load_library tests/tools/load_library.cpp)
+  target_link_options(load_library PRIVATE -municode -mconsole)
+  target_link_libraries(load_library PRIVATE halberd_engine)
+  add_dependencies(win32_tests load_library)
   include(GoogleTest)
   # Discovery runs the test program under Wine at build time; the list is read once per build.
   gtest_discover_tests(win32_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS win32)

@@ -13,6 +13,8 @@
 #include "engine/setup_script_state.h"
 #include "foundation/format/product_flags.h"
 #include "foundation/format/text_numbers.h"
+#include "foundation/program_command.h"
+#include "foundation/program_start.h"
 #include "foundation/system_error_text.h"
 #include "foundation/text_convert.h"
 #include "foundation/tl_file.h"
@@ -73,11 +75,11 @@ namespace {
   std::wstring command = ToWide(EarlierUninstallerCommand(ToU16(uninstall_command), ToU16(GetCommandLineW()),
                                                            run.silent, run.automatic));
   LogWide(L"Starting the earlier uninstaller: " + command + L"\r\n");
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::wstring buffer = command;
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  // The uninstaller is started by the full path its command names; a command that names no full
+  // path is not searched for.
+  std::optional<std::u16string> program = ProgramOfCommand(ToU16(command));
+  if (!program) SetLastError(ERROR_BAD_PATHNAME);
+  if (!program || !StartProgram(ToWide(*program), command)) {
     DWORD error = GetLastError();
     std::wstring reason = L"The earlier uninstaller could not be started: " + command + L"\r\nCode " +
                           std::to_wstring(error) + L": " + SystemErrorText(error) + L"\r\n";
@@ -86,8 +88,6 @@ namespace {
     ShowErrorMessage(reason);
     ExitRun(step_code);
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   ExitRun(exit_code::kEarlierUninstallerStarted);
 }
 

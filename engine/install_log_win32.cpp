@@ -13,6 +13,9 @@
 #include "engine/running_log.h"
 #include "engine/setup_script_state.h"
 #include "foundation/path_rules.h"
+#include "foundation/program_command.h"
+#include "foundation/program_start.h"
+#include "foundation/special_folders.h"
 #include "foundation/system_error_text.h"
 #include "foundation/tl_file.h"
 #include "foundation/windows_version.h"
@@ -123,14 +126,10 @@ void OpenInstallLog(const std::u16string& path) {
   std::wstring wide = ToWide(path);
   auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   if (result > 32 || (result != SE_ERR_NOASSOC && result != SE_ERR_ASSOCINCOMPLETE)) return;
-  std::wstring command = L"notepad.exe \"" + wide + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
+  // Notepad from the system folder by its full path: a "notepad.exe" beside the installer is
+  // never the one started.
+  ProgramStart notepad = SystemProgramStart(ToU16(SystemFolder()), u"notepad.exe", path);
+  StartProgram(ToWide(notepad.application), ToWide(notepad.command_line));
 }
 
 void WriteLogAndOutcome(bool show_outcome) {

@@ -99,8 +99,9 @@ constexpr uint32_t kNoSharingRetry = 0x1000;
 constexpr uint32_t kWidePath = 0x2000;
 constexpr uint32_t kInheritable = 0x4000;
 
-// Path kind, the top three bits. The kinds that make a new temporary file (which the open then
-// takes over) always create or truncate.
+// Path kind, the top three bits. The kinds that make a new temporary file create it exclusively
+// (never over an existing name) and keep the handle of that creation: the file is never opened
+// again by name.
 constexpr uint32_t kPathKindMask = 0xE0000000;
 constexpr uint32_t kPathAsGiven = 0;
 constexpr uint32_t kPathNewTempFile = 0x20000000;  // in the temporary folder; the path is unused

@@ -129,22 +129,39 @@ uint16_t NextTempNumber() {
   return generator.Next();
 }
 
+// How a new temporary file is created: access, sharing, handle inheritance and attributes. The
+// creation itself always fails when the name exists, and its handle is the one used: a name that
+// is closed and opened again could meanwhile be a link planted by someone else.
+struct TempCreation {
+  DWORD access = GENERIC_WRITE;
+  DWORD share = 0;
+  bool inheritable = false;
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+};
+
+struct NewTempFile {
+  std::wstring path;  // empty when no file could be made
+  UniqueFileHandle handle;
+};
+
+HANDLE CreateNewFile(const std::wstring& name, const TempCreation& how) {
+  SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, how.inheritable ? TRUE : FALSE};
+  return CreateFileW(name.c_str(), how.access, how.share, &security, CREATE_NEW, how.attributes, nullptr);
+}
+
 // Tries "TLTxxxx.ext" names in `folder`, creating each with the disposition that fails when the
 // file exists. At the 200th try the folder becomes the temporary folder, at the 300th "c:\temp"
 // when that folder exists or can be made. `stop_after_denials`: more than 20 access-denied
 // failures in a row give up (the fallback after the system's own function failed).
-std::wstring TryTempNames(std::wstring folder, std::u16string_view extension, bool zero_padded,
-                          bool stop_after_denials) {
+NewTempFile TryTempNames(std::wstring folder, std::u16string_view extension, bool zero_padded,
+                         bool stop_after_denials, const TempCreation& how) {
   int denials_in_row = 0;
   for (int attempt = 1; attempt <= 400; ++attempt) {
     if (attempt == 200) folder = TempFolder();
     if (attempt == 300 && CreateFolderTree(L"c:\\temp")) folder = L"c:\\temp";
     std::wstring name = Join(folder, ToWide(FormatTempName(NextTempNumber(), extension, zero_padded)));
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      CloseHandle(h);
-      return name;
-    }
+    HANDLE h = CreateNewFile(name, how);
+    if (h != INVALID_HANDLE_VALUE) return {name, UniqueFileHandle(h)};
     if (stop_after_denials) {
       if (GetLastError() != ERROR_ACCESS_DENIED) {
         denials_in_row = 0;
@@ -153,7 +170,40 @@ std::wstring TryTempNames(std::wstring folder, std::u16string_view extension, bo
       }
     }
   }
-  return std::wstring();
+  return {};
+}
+
+// The system's temporary-file names with prefix "TLT": the system function only forms each name
+// (a unique number is given), and the file is created here so that its handle is kept. A failure
+// other than an existing name ends the tries.
+NewTempFile TrySystemTempNames(const std::wstring& folder, const TempCreation& how) {
+  for (int attempt = 0; attempt < 400; ++attempt) {
+    UINT number = NextTempNumber();
+    wchar_t name[MAX_PATH];
+    if (!GetTempFileNameW(folder.c_str(), L"TLT", number ? number : 1, name)) break;
+    HANDLE h = CreateNewFile(name, how);
+    if (h != INVALID_HANDLE_VALUE) return {name, UniqueFileHandle(h)};
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  return {};
+}
+
+// A new temporary file as TempName describes, with its handle.
+NewTempFile CreateTempFile(const std::wstring& folder, const std::wstring& extension, const TempCreation& how) {
+  std::wstring dir;
+  if (!folder.empty()) {
+    if (!CreateFolderTree(folder)) return {};
+    dir = ToWide(WithoutTrailingBackslash(ToU16(folder)));
+  } else {
+    dir = TempFolder();
+  }
+  std::u16string ext = ToU16(extension);
+  if (!ext.empty() && ext.front() == u'.') ext.erase(0, 1);
+  if (!ext.empty()) return TryTempNames(dir, ext, false, false, how);
+  NewTempFile made = TrySystemTempNames(dir, how);
+  if (!made.path.empty()) return made;
+  return TryTempNames(dir, u"tmp", true, true, how);
 }
 
 bool RecycleFile(const std::wstring& path) {
@@ -210,19 +260,20 @@ int FileW::OpenWide(std::wstring path, uint32_t mode, DWORD attributes) {
   last_error_text_.clear();
   last_system_error_ = 0;
 
-  // The final path by the path kind; the kinds that make a new temporary file take over the file
-  // that TempName created, so they always create or truncate.
+  // The final path by the path kind. The kinds that make a new temporary file create it below and
+  // keep the handle of that exclusive creation, so they always create.
   uint32_t disposition = mode & kDispositionMask;
+  bool new_temp = false;
+  std::wstring temp_folder, temp_extension;
   switch (mode & kPathKindMask) {
     case kPathAsGiven:
       break;
     case kPathNewTempFile:
-      path = TempName(L"");
-      disposition = kCreateAlways;
+      new_temp = true;
       break;
     case kPathNewTempFileInFolder:
-      path = TempName(path);
-      disposition = kCreateAlways;
+      new_temp = true;
+      temp_folder = path;
       break;
     case kPathInTempFolder:
       if (path.empty()) {
@@ -232,22 +283,16 @@ int FileW::OpenWide(std::wstring path, uint32_t mode, DWORD attributes) {
       path = Join(TempFolder(), path);
       break;
     case kPathNewTempFileBeside:
-      path = TempName(ToWide(ParentFolder(ToU16(path))));
-      disposition = kCreateAlways;
+      new_temp = true;
+      temp_folder = ToWide(ParentFolder(ToU16(path)));
       break;
     case kPathNewTempFileWithExtension:
-      path = TempName(L"", path);
-      disposition = kCreateAlways;
+      new_temp = true;
+      temp_extension = path;
       break;
     default:
       path_ = path;
       return FailOpen(file_error::kInvalidParameter, ERROR_INVALID_PARAMETER, mode);
-  }
-  path_ = path;
-  if (!IsValidPath(ToU16(path))) {
-    // An empty name here is also a temporary name that could not be made; its reason is kept.
-    DWORD error = path.empty() && (mode & kPathKindMask) ? GetLastError() : ERROR_INVALID_NAME;
-    return FailOpen(file_error::kInvalidName, error, mode);
   }
 
   // Access and sharing. A write-only open that shares writing also shares reading, and a
@@ -258,31 +303,45 @@ int FileW::OpenWide(std::wstring path, uint32_t mode, DWORD attributes) {
   DWORD share = ((mode & kShareRead) ? FILE_SHARE_READ : 0) | ((mode & kShareWrite) ? FILE_SHARE_WRITE : 0);
   if (write && !read && (share & FILE_SHARE_WRITE)) share |= FILE_SHARE_READ;
   if (read && !write && (share & FILE_SHARE_READ)) share |= FILE_SHARE_WRITE;
-  SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, (mode & kInheritable) ? TRUE : FALSE};
-  static const DWORD kCreation[] = {OPEN_ALWAYS, OPEN_EXISTING, CREATE_NEW, CREATE_ALWAYS};
 
-  // With kRetryOnce the first failure of any kind is tried again after 150 ms; a sharing
-  // violation is retried five times, 100 ms apart, unless kNoSharingRetry.
-  bool retried_once = false;
-  int sharing_retries = 0;
-  for (;;) {
-    HANDLE h = CreateFileW(path.c_str(), access, share, &security, kCreation[disposition], attributes, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      handle_.reset(h);
-      break;
+  if (new_temp) {
+    TempCreation how{access, share, (mode & kInheritable) != 0, attributes};
+    NewTempFile made = CreateTempFile(temp_folder, temp_extension, how);
+    path_ = made.path;
+    if (made.path.empty()) {
+      // The reason the name could not be made is kept.
+      return FailOpen(file_error::kInvalidName, GetLastError(), mode);
     }
-    DWORD error = GetLastError();
-    if ((mode & kRetryOnce) && !retried_once) {
-      retried_once = true;
-      Sleep(150);
-      continue;
+    handle_ = std::move(made.handle);
+  } else {
+    path_ = path;
+    if (!IsValidPath(ToU16(path))) return FailOpen(file_error::kInvalidName, ERROR_INVALID_NAME, mode);
+    SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, (mode & kInheritable) ? TRUE : FALSE};
+    static const DWORD kCreation[] = {OPEN_ALWAYS, OPEN_EXISTING, CREATE_NEW, CREATE_ALWAYS};
+
+    // With kRetryOnce the first failure of any kind is tried again after 150 ms; a sharing
+    // violation is retried five times, 100 ms apart, unless kNoSharingRetry.
+    bool retried_once = false;
+    int sharing_retries = 0;
+    for (;;) {
+      HANDLE h = CreateFileW(path.c_str(), access, share, &security, kCreation[disposition], attributes, nullptr);
+      if (h != INVALID_HANDLE_VALUE) {
+        handle_.reset(h);
+        break;
+      }
+      DWORD error = GetLastError();
+      if ((mode & kRetryOnce) && !retried_once) {
+        retried_once = true;
+        Sleep(150);
+        continue;
+      }
+      if (error == ERROR_SHARING_VIOLATION && !(mode & kNoSharingRetry) && sharing_retries < 5) {
+        ++sharing_retries;
+        Sleep(100);
+        continue;
+      }
+      return FailOpen(FileErrorFromOpenFailure(error, path, write), error, mode);
     }
-    if (error == ERROR_SHARING_VIOLATION && !(mode & kNoSharingRetry) && sharing_retries < 5) {
-      ++sharing_retries;
-      Sleep(100);
-      continue;
-    }
-    return FailOpen(FileErrorFromOpenFailure(error, path, write), error, mode);
   }
 
   can_read_ = read;
@@ -791,20 +850,7 @@ const std::wstring& TempFolder() {
 }
 
 std::wstring TempName(const std::wstring& folder, const std::wstring& extension) {
-  std::wstring dir;
-  if (!folder.empty()) {
-    if (!CreateFolderTree(folder)) return std::wstring();
-    dir = ToWide(WithoutTrailingBackslash(ToU16(folder)));
-  } else {
-    dir = TempFolder();
-  }
-  std::u16string ext = ToU16(extension);
-  if (!ext.empty() && ext.front() == u'.') ext.erase(0, 1);
-  if (!ext.empty()) return TryTempNames(dir, ext, false, false);
-
-  wchar_t name[MAX_PATH];
-  if (GetTempFileNameW(dir.c_str(), L"TLT", 0, name)) return name;
-  return TryTempNames(dir, u"tmp", true, true);
+  return CreateTempFile(folder, extension, TempCreation{}).path;
 }
 
 bool SetAttributes(const std::wstring& path, DWORD values, DWORD mask) {

@@ -1,8 +1,8 @@
 // Loosening the security of a file or folder, so that whoever runs the product later can change
 // and remove what the installer put there: the current user becomes the owner, the access list
 // loses its access-denied entries, and Everyone gets full access, inherited by sub-folders and
-// files. Used for the temporary file of a replacement at restart and for the installation and
-// shared-files folders.
+// files. Used for the installation and shared-files folders (never for the temporary file of a
+// replacement at restart, which keeps the security it inherits).
 #include "install/restart_operations.h"
 
 #include <aclapi.h>

@@ -2,7 +2,7 @@
 // temporary file beside it, moved over it at the next restart; pending operations left by an
 // earlier run that would destroy a file just installed are taken out of the system's list; and
 // the "reboot.dat" marker that lasts until the next restart. The moves are the file layer's
-// (restart_moves), the list rules portable (pending_operations), the loosening of a path's
+// (restart_moves), the list rules portable (pending_operations), the loosening of a folder's
 // security is in path_security_win32.
 #include "install/restart_operations.h"
 
@@ -116,8 +116,9 @@ ReplaceResult ReplaceAtRestart(const std::wstring& target, FileW& contents, int6
     DropTemporaryFile(temporary);
     return ReplaceResult::kFailed;
   }
-  // The owner and access list of the new file are those it will have in the target's place.
-  LoosenSecurity(temporary, false);
+  // The new file keeps the security it inherited from the target's folder: the move at restart
+  // keeps a file's access list, and a file that lands in the system folder must not be open to
+  // every user.
 
   if (!RegisterReplacement(temporary, target)) {
     DWORD error = GetLastError();

@@ -66,6 +66,8 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/format/text_numbers.h"
+
 namespace halberd::uninstall {
 
 // Conversion to and from the system code page, given by the caller: Windows uses the system's
@@ -78,8 +80,40 @@ struct CodePage {
 // The text ids whose texts the uninstaller needs, written to [Strings] in this order; the dialog
 // caption follows under kCaptionTextId.
 inline constexpr std::array<int, 33> kUninstallTextIds = {
-    10, 15, 20, 30, 34, 35, 49, 53, 55, 56, 57, 58, 59, 65, 67, 68, 69,
-    70, 71, 74, 79, 80, 99, 100, 101, 104, 107, 108, 109, 110, 111, 115, 116};
+    text::kUninstallFailures,        // 10
+    text::kUninstallCompleteCaption, // 15
+    text::kQuestionCaption,          // 20
+    text::kFolderNotAscii,           // 30
+    text::kUninstallComplete,        // 34
+    text::kSharedFileCaption,        // 35
+    text::kCancel,                   // 49
+    text::kUninstallConfirm,         // 53
+    text::kUninstallCaption,         // 55
+    text::kRemoveFontQuestion,       // 56
+    text::kRemoveFontCaption,        // 57
+    text::kNotRemoved,               // 58
+    text::kRemoveSharedQuestion,     // 59
+    text::kPageCaption,              // 65
+    text::kStatusRemovingFonts,      // 67
+    text::kStatusRemovingFiles,      // 68
+    text::kStatusRemovingRegistry,   // 69
+    text::kStatusRemovingAssociations,  // 70
+    text::kUninstallProgressHeading, // 71
+    text::kUninstallRestartQuestion, // 74
+    text::kYes,                      // 79
+    text::kNo,                       // 80
+    text::kCloseProgram,             // 99
+    text::kRetry,                    // 100
+    text::kUninstallCancelled,       // 101
+    text::kContinue,                 // 104
+    text::kUninstallCloseProgram,    // 107
+    text::kStatusRemovingPackages,   // 108
+    text::kSupportOffer,             // 109
+    text::kSupportButton,            // 110
+    text::kCancelledCaption,         // 111
+    text::kYesToAll,                 // 115
+    text::kNoToAll,                  // 116
+};
 inline constexpr int kCaptionTextId = 999;
 // Ids read from [Strings]: 1 to 1000; a text under any other id is ignored.
 inline constexpr int kMinTextId = 1;

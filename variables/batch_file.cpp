@@ -78,17 +78,55 @@ char16_t UpperAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c -
 
 }  // namespace
 
+std::u16string BatchSetLine(std::u16string_view name, std::u16string_view value, bool quoted) {
+  std::u16string line = u"SET ";
+  bool in_quotes = quoted;
+  if (quoted) line += u'"';
+  line += name;
+  line += u'=';
+  for (size_t i = 0; i < value.size(); ++i) {
+    char16_t c = value[i];
+    switch (c) {
+      case u'%':
+        line += u"%%";
+        break;
+      case u'\r':
+        if (i + 1 < value.size() && value[i + 1] == u'\n') ++i;  // CR LF is one line break
+        line += u' ';
+        break;
+      case u'\n':
+      case u'\x1A':
+      case u'\0':
+        line += u' ';
+        break;
+      case u'"':
+        in_quotes = !in_quotes;
+        line += c;
+        break;
+      case u'&':
+      case u'|':
+      case u'<':
+      case u'>':
+      case u'^':
+      case u'(':
+      case u')':
+        if (!in_quotes) line += u'^';
+        line += c;
+        break;
+      default:
+        line += c;
+    }
+  }
+  if (quoted) line += u'"';
+  line += u"\r\n";
+  return line;
+}
+
 std::u16string BatchEnvironmentText(const BatchValue& value, bool uninstall_run) {
   std::u16string text;
   for (const BatchEnvironmentLine& line : kBatchEnvironmentLines) {
     if (uninstall_run && line.variable == V::kExisting) continue;
-    text += u"SET ";
-    if (line.quoted) text += u'"';
-    text += line.name;
-    text += u'=';
-    text += value(line.variable);
-    if (line.quoted) text += u'"';
-    text += u"\r\n";
+    text += BatchSetLine(line.name, value(line.variable), line.quoted);
   }
   return text;
 }

@@ -23,6 +23,19 @@ struct BatchEnvironmentLine {
 inline constexpr size_t kBatchEnvironmentLineCount = 58;
 extern const std::array<BatchEnvironmentLine, kBatchEnvironmentLineCount> kBatchEnvironmentLines;
 
+// One "SET NAME=value" line (in double quotes when `quoted`: SET "NAME=value"), CR LF at its end,
+// written so that the interpreter sets exactly `value` and runs nothing else:
+//   - "%" is doubled: in a batch file "%%" is one literal percent, and percent expansion comes
+//     before any quoting;
+//   - each line break (CR LF, a lone CR or LF) and each Ctrl-Z or NUL becomes one blank: the
+//     interpreter reads a Ctrl-Z as a line feed, and a line break would end the SET line;
+//   - & | < > ^ ( ) get a caret wherever the interpreter's quote state is off at that point (a
+//     double quote in the value switches it), so that they are taken as text. Inside quotes they
+//     are text already and a caret there would stay in the value.
+// SET with a quoted argument takes the value up to the last double quote of the line, so double
+// quotes inside the value are kept.
+std::u16string BatchSetLine(std::u16string_view name, std::u16string_view value, bool quoted);
+
 // The "SET ..." lines in table order, each ending with CR LF. The Existing line is left out of an
 // uninstall run.
 using BatchValue = std::function<std::u16string(PathVariable)>;

@@ -293,3 +293,42 @@ def test_upgrade_and_reinstall_batches_follow_the_earlier_installation(tmp_path,
         # An empty SET removes the variable: with no earlier installation they are not there.
         assert env.get("OLDVERSION") == earlier, listing
         assert env.get("OLDVERSIONMAJOR") == major and env.get("OLDVERSIONMINOR") == minor, listing
+
+
+def toml_basic(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def test_hostile_values_stay_literal_in_their_set_lines(tmp_path, product):
+    """A publisher, a version and a /d: folder with the interpreter's special characters: the batch
+    file still has its 58 SET lines, `set` shows each value as it was, and nothing else runs."""
+    publisher = '"AT&T" & echo pwned> pwned1.txt | more ^ %PATH% (x) <y'
+    version = "4.5 & echo pwned> pwned2.txt"
+    commands = 'set > "%InstallDir%\\env.txt"\n' + COPY_SELF + "\n"
+    lines = ['[product]', 'name = "Hostile Values"', f'version = {toml_basic(version)}',
+             f'publisher = {toml_basic(publisher)}', '',
+             '[install]', 'always_write_log = true', '',
+             '[batches.pre_install]',
+             f'commands = {toml_text(commands)}',
+             'hidden = true', '',
+             '[[files]]', f"source = '{product}'", '']
+    project = tmp_path / "product.toml"
+    project.write_text("\n".join(lines), encoding="utf-8")
+    exe = pack_project_file(project)
+    base_win, base_unix = install_folder(tmp_path)
+    win = base_win + "\\a&b^c(1)"
+    unix = wine_path_to_unix(win)
+    run = run_installer(exe, "/silent", f"/d:{win}")
+    assert run.code == 0, run
+    env = set_output(unix / "env.txt")
+    assert env["COMPANYNAME"] == publisher
+    assert env["VERSION"] == version
+    assert env["INSTALLDIR"] == win
+    assert env["LOGFILEPATH"] == win + "\\Install.log"
+    for folder in (unix, base_unix, wine_temp_folder()):
+        assert not (folder / "pwned1.txt").exists() and not (folder / "pwned2.txt").exists(), folder
+    text = (unix / "batch-copy.txt").read_bytes().decode("cp1252")
+    file_lines = text.split("\r\n")
+    assert file_lines[:2] == ["@chcp 1252 >nul", "@echo off"]
+    assert all(line.startswith("SET ") for line in file_lines[2:60]), file_lines[2:60]
+    assert file_lines[60:] == ['set > "%InstallDir%\\env.txt"', COPY_SELF, ""]

@@ -6,11 +6,21 @@ import subprocess
 
 import pytest
 
-from conftest import (NATIVE_TOOLS, PACK, STUB, SetupData, pack, pack_project_file, run_installer, run_wine,
-                      wine_path_to_unix, wine_temp_folder)
+from conftest import (NATIVE_TOOLS, PACK, STUB, WIN_TEST_TOOLS, SetupData, pack, pack_project_file, run_installer,
+                      run_wine, wine_path_to_unix, wine_temp_folder)
 from test_policy import windows_is_64bit
 
 KEY = "0123456789abcdef" * 7
+
+
+def assert_installed_like(source_root, target):
+    """Every file of the product is installed with the bytes of its source, at its relative path."""
+    sources = [p for p in source_root.rglob("*") if p.is_file()]
+    assert sources
+    for source in sources:
+        installed = target / source.relative_to(source_root)
+        assert installed.is_file(), installed
+        assert installed.read_bytes() == source.read_bytes(), source
 
 
 def leftover_temp_files():
@@ -30,11 +40,16 @@ def leftover_temp_files():
         "no-integrity"])
 def test_silent_install_finishes(product, tmp_path, options):
     exe = pack(product, tmp_path / "setup.exe", *options)
+    folder = "C:\\halberd-variant-" + tmp_path.name
+    target = wine_path_to_unix(folder)
+    shutil.rmtree(target, ignore_errors=True)
     before = leftover_temp_files()
-    run = run_installer(exe, "/silent")
+    run = run_installer(exe, "/silent", f"/d:{folder}")
     assert run.code == 0, run
+    assert_installed_like(product, target)
     # The extraction file is deleted at the end of the run.
     assert leftover_temp_files() == before
+    shutil.rmtree(target, ignore_errors=True)
 
 
 def test_extraction_file_is_registered_for_deletion_at_restart(product, tmp_path):
@@ -249,9 +264,7 @@ def test_many_chunks_unpacked_ahead_install_the_same_files(product, tmp_path):
     shutil.rmtree(target, ignore_errors=True)
     run = run_installer(exe, "/silent", f"/d:{folder}")
     assert run.code == 0, run
-    for source in product.rglob("*"):
-        if source.is_file():
-            assert (target / source.relative_to(product)).read_bytes() == source.read_bytes(), source
+    assert_installed_like(product, target)
     shutil.rmtree(target, ignore_errors=True)
 
 
@@ -272,3 +285,51 @@ def test_the_first_damaged_chunk_gives_the_code_when_later_ones_are_damaged_too(
     run = run_installer(exe, "/silent")
     assert run.code == 2, run
     assert "Error code: 60\r\n" in run.stderr + "\r\n", run
+
+
+# The DLLs the installer loads at run time (or that the system might look for beside it). Wine's own
+# user32 imports version.dll by bare name at every process start, before any code of ours runs:
+# that is Wine's loader, shown by the test below, so version.dll is left out here.
+PLANTED_NAMES = ["winmm.dll", "wintrust.dll", "srclient.dll", "gdiplus.dll", "comctl32.dll", "wininet.dll",
+                 "uxtheme.dll"]
+
+
+def plant_dlls(folder, names, markers, monkeypatch):
+    """Copies the marker DLL beside a program under each name and makes Wine prefer such native DLLs
+    ("n,b"), as Windows takes a DLL from the program's folder first."""
+    for name in names:
+        shutil.copyfile(WIN_TEST_TOOLS / "planted_dll.dll", folder / name)
+    markers.mkdir()
+    monkeypatch.setenv("HALBERD_PROBE_MARKERS", "Z:" + str(markers).replace("/", "\\"))
+    stems = ",".join(n[:-len(".dll")] for n in names)
+    monkeypatch.setenv("WINEDLLOVERRIDES", f"mscoree,mshtml=;{stems}=n,b")
+
+
+def test_dlls_planted_beside_the_installer_are_never_loaded(product, tmp_path, monkeypatch):
+    exe = pack(product, tmp_path / "setup.exe")
+    markers = tmp_path / "markers"
+    plant_dlls(tmp_path, PLANTED_NAMES, markers, monkeypatch)
+    # The control: a program that loads one of the names plainly does take the planted DLL.
+    shutil.copyfile(WIN_TEST_TOOLS / "load_library.exe", tmp_path / "load_library.exe")
+    assert run_wine([tmp_path / "load_library.exe", "--plain", "winmm.dll"]).code == 0
+    assert sorted(p.name for p in markers.iterdir()) == ["winmm.dll.loaded"], "the plant does not work here"
+    (markers / "winmm.dll.loaded").unlink()
+
+    folder = "C:\\halberd-planted-" + tmp_path.name
+    target = wine_path_to_unix(folder)
+    shutil.rmtree(target, ignore_errors=True)
+    run = run_installer(exe, "/silent", f"/d:{folder}")
+    assert run.code == 0, run
+    assert sorted(p.name for p in markers.iterdir()) == []
+    shutil.rmtree(target, ignore_errors=True)
+
+
+def test_wine_itself_loads_version_dll_by_bare_name(tmp_path, monkeypatch):
+    """Why version.dll is not in the list above: a program that never loads it still gets the one
+    beside it under "n,b", through Wine's user32."""
+    markers = tmp_path / "markers"
+    plant_dlls(tmp_path, ["version.dll"], markers, monkeypatch)
+    shutil.copyfile(WIN_TEST_TOOLS / "load_library.exe", tmp_path / "load_library.exe")
+    run_wine([tmp_path / "load_library.exe", "kernel32.dll"])
+    if not (markers / "version.dll.loaded").exists():
+        pytest.skip("this Wine no longer loads version.dll by bare name: add it to PLANTED_NAMES")

@@ -1,8 +1,9 @@
 """End to end: the bundled example project packed with halberd-pack and installed under Wine, and a
 faulty project refused with its file, line and reason."""
+import shutil
 import subprocess
 
-from conftest import PACK, ROOT, STUB, run_installer
+from conftest import PACK, ROOT, STUB, run_installer, wine_path_to_unix
 
 DEMO = ROOT / "examples/demo/product.toml"
 
@@ -16,8 +17,21 @@ def test_example_project_installs_silently(tmp_path):
     p = pack_project(DEMO, exe)
     assert p.returncode == 0, p.stderr
     assert p.stderr == "", p.stderr  # the example packs without a single warning
-    run = run_installer(exe, "/silent")
+    folder = "C:\\halberd-demo-" + tmp_path.name
+    target = wine_path_to_unix(folder)
+    shutil.rmtree(target, ignore_errors=True)
+    run = run_installer(exe, "/silent", f"/d:{folder}")
     assert run.code == 0, run
+    # The example's files, each with the bytes of its source ("files/**" keeps the folders; the
+    # two files of bin/ are listed with the folder 'bin').
+    files = DEMO.parent / "files"
+    sources = [p for p in files.rglob("*") if p.is_file()]
+    assert sources
+    for source in sources:
+        installed = target / source.relative_to(files)
+        assert installed.is_file(), installed
+        assert installed.read_bytes() == source.read_bytes(), source
+    shutil.rmtree(target, ignore_errors=True)
 
 
 def test_faulty_project_is_refused_and_nothing_is_written(tmp_path):

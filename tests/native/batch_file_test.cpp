@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -246,3 +247,129 @@ TEST(BatchSelection, ExistingFromInstallType) {
 }
 
 }  // namespace
+
+// Values with the interpreter's special characters stay literal inside their own SET line. The
+// exact bytes are written by hand; each line is also read back by a small model of how cmd.exe
+// reads a batch line (percent expansion, then quotes and carets, then SET's own rule for a quoted
+// argument), which must find one SET command and the value unchanged but for line breaks.
+namespace {
+
+struct ReadBack {
+  bool ok = false;
+  std::string why;
+  std::string name;
+  std::string value;
+};
+
+ReadBack Refused(std::string why) {
+  ReadBack r;
+  r.why = std::move(why);
+  return r;
+}
+
+ReadBack ReadSetLineAsCmdDoes(const std::string& line) {
+  ReadBack r;
+  if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) return Refused("no CR LF at the end");
+  std::string text = line.substr(0, line.size() - 2);
+  if (text.find_first_of(std::string("\r\n\x1A\0", 4)) != std::string::npos) return Refused("a second line");
+  // Percent expansion: "%%" is one percent; any other percent would expand something.
+  std::string expanded;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      expanded += text[i];
+    } else if (i + 1 < text.size() && text[i + 1] == '%') {
+      expanded += '%';
+      ++i;
+    } else {
+      return Refused("a percent sign that expands");
+    }
+  }
+  // Quotes and carets: outside quotes a caret takes the next character as text and & | < > end
+  // the command or redirect it.
+  std::string command;
+  bool in_quotes = false;
+  for (size_t i = 0; i < expanded.size(); ++i) {
+    char c = expanded[i];
+    if (c == '"') {
+      in_quotes = !in_quotes;
+      command += c;
+    } else if (in_quotes) {
+      command += c;
+    } else if (c == '^') {
+      if (i + 1 == expanded.size()) return Refused("a caret continues the line");
+      command += expanded[++i];
+    } else if (c == '&' || c == '|' || c == '<' || c == '>') {
+      return Refused(std::string("an unescaped ") + c + " outside quotes");
+    } else {
+      command += c;
+    }
+  }
+  if (command.rfind("SET ", 0) != 0) return Refused("not a SET command");
+  std::string argument = command.substr(4);
+  if (!argument.empty() && argument.front() == '"') {
+    size_t last = argument.rfind('"');
+    argument = argument.substr(1, last - 1);  // SET "a=b" takes up to the last quote
+  }
+  size_t equals = argument.find('=');
+  if (equals == std::string::npos) return Refused("no equals sign");
+  r.ok = true;
+  r.name = argument.substr(0, equals);
+  r.value = argument.substr(equals + 1);
+  return r;
+}
+
+}  // namespace
+
+TEST(BatchEnvironment, SetLinesKeepHostileValuesLiteral) {
+  struct Case { const char* value; bool quoted; const char* line; };
+  const Case cases[] = {
+      {"C:\\Tom & Jerry", true, "SET \"V=C:\\Tom & Jerry\"\r\n"},
+      // A quote in the value leaves the quotes: what follows is escaped until the next quote.
+      {"\"AT&T\" & del C:\\x", true, "SET \"V=\"AT^&T\" & del C:\\x\"\r\n"},
+      {"one\"two & three", true, "SET \"V=one\"two ^& three\"\r\n"},
+      {"50% off %PATH% %~dp0", true, "SET \"V=50%% off %%PATH%% %%~dp0\"\r\n"},
+      {"a|b<c>d^e(f)", true, "SET \"V=a|b<c>d^e(f)\"\r\n"},
+      {"a\"|\"b", true, "SET \"V=a\"^|\"b\"\r\n"},
+      {"\"", true, "SET \"V=\"\"\r\n"},
+      // Line breaks and Ctrl-Z each become one blank; CR LF is one break.
+      {"a\r\nb\nc\rd", true, "SET \"V=a b c d\"\r\n"},
+      {"x\r\n& del y", true, "SET \"V=x & del y\"\r\n"},
+      {"a\x1A" "b", true, "SET \"V=a b\"\r\n"},
+      {"", true, "SET \"V=\"\r\n"},
+      // Lines without quotes: escaped from the start.
+      {"1.0 & echo pwned > x", false, "SET V=1.0 ^& echo pwned ^> x\r\n"},
+      {"^", false, "SET V=^^\r\n"},
+      {"a|b<c", false, "SET V=a^|b^<c\r\n"},
+      {"(1)", false, "SET V=^(1^)\r\n"},
+      {"1\"&\"2", false, "SET V=1\"&\"2\r\n"},
+      {"1\"&", false, "SET V=1\"&\r\n"},
+      {"100%", false, "SET V=100%%\r\n"},
+      {"2\n& calc", false, "SET V=2 ^& calc\r\n"},
+  };
+  for (const Case& c : cases) {
+    std::string line = Utf16ToUtf8(BatchSetLine(u"V", U(c.value), c.quoted));
+    EXPECT_EQ(line, c.line) << c.value;
+    ReadBack back = ReadSetLineAsCmdDoes(line);
+    ASSERT_TRUE(back.ok) << c.value << ": " << back.why;
+    std::string expected = c.value;
+    for (const char* brk : {"\r\n", "\r", "\n", "\x1A"})
+      for (size_t at; (at = expected.find(brk)) != std::string::npos;) expected.replace(at, strlen(brk), " ");
+    EXPECT_EQ(back.name, "V") << c.value;
+    EXPECT_EQ(back.value, expected) << c.value;
+  }
+}
+
+TEST(BatchEnvironment, EveryLineOfTheTableEscapesItsValue) {
+  // The publisher, a version from the registry and a /d: folder all reach the SET lines; each
+  // line, quoted or not, keeps a hostile value to itself.
+  const std::u16string hostile = U("\"x\" & calc | y > z %PATH% ^\r\nnext");
+  std::u16string text = BatchEnvironmentText([&](PathVariable) { return hostile; }, false);
+  std::vector<std::string> lines = Lines(text);
+  ASSERT_EQ(lines.size(), kBatchEnvironmentLineCount);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    ReadBack back = ReadSetLineAsCmdDoes(lines[i] + "\r\n");
+    ASSERT_TRUE(back.ok) << lines[i] << ": " << back.why;
+    EXPECT_EQ(back.name, Utf16ToUtf8(std::u16string(kBatchEnvironmentLines[i].name)));
+    EXPECT_EQ(back.value, "\"x\" & calc | y > z %PATH% ^ next") << lines[i];
+  }
+}

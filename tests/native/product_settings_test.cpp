@@ -11,6 +11,7 @@
 #include "engine/run_state.h"
 #include "engine/setup_script_state.h"
 #include "foundation/format/product_flags.h"
+#include "tests/native/setup_script_fixture.h"
 
 using namespace halberd::engine;
 using halberd::format::SetupScript;
@@ -75,111 +76,71 @@ TEST(ProductSettings, DefaultsFollowTheDisplayName) {
   }
 }
 
-// Each setting comes from its own item: every item gets a value no other item has, so a setting
-// wired to a neighbouring item shows.
-TEST(ProductSettings, EachSettingComesFromItsItem) {
-  SetupScript s = halberd::format::MinimalSetupScript(u"App");
-  s.DisplayVersion = u"1.2.3";
-  s.Publisher = u"Vendor";
-  s.product_description = u"Description";
-  s.UninstallSubdir = u"uninst";
-  s.SharedPath = u"Shared";
-  s.portable_shared_subfolder = u"Portable";
-  s.ProductStartMenu = u"Menu";
-  s.ProductRegistry = u"Vendor\\App";
-  s.DesktopFolder = u"Desk";
-  s.AddToPathSubfolder = u"bin";
-  s.uninstall_key_name = u"Key";
-  s.uninstaller_file_name = u"uninstall.exe";
-  s.ShortcutMode = 1;
-  s.Bitness = 2;
-  s.UninstallFonts = 3;
-  s.UninstallShared = 4;
-  s.NoDowngradeBelow = u"0.9";
-  s.addresses.new_install_notify_url = u"https://example.com/new";
-  s.addresses.NotifyURL = u"https://example.com/uninstalled";
-  s.addresses.cancel_notify_url = u"https://example.com/cancel";
-  s.SupportOffer = u"Support";
-  s.TaskbarText = u"Taskbar";
-  s.DisplayTitle = u"Title";
-  s.TitleSize = 1.5;
-  s.DialogFont = u"Dialog font";
-  s.DialogZoom = 125;
-  s.BannerFG = 0x010203;
-  s.TitleColor = 0x040506;
-  s.TitleShadow = 7;
-  s.TitlePosition = 8;
-  s.TitleFont = u"Title font";
-  s.TopColor = 0x0A0B0C;
-  s.BottomColor = 0x0D0E0F;
-  s.BitmapSize = 90;
-  s.background_picture = "BM";
-  s.BitmapTPI = 11;
-  s.StretchMode = 12;
-  s.CopyrightPos = 13;
-  s.CopyrightColor = 0x141516;
-  s.CopyrightSize = 0.5;
-  s.CopyrightText = u"(c)";
-  s.CopyrightFont = u"Copyright font";
-  s.DialogBG = 0x171819;
-  s.DialogFG = 0x1A1B1C;
-  s.ButtonBG = 0x1D1E1F;
-  s.ButtonFG = 0x202122;
-  s.ButtonBorder = 0x232425;
-  s.settings.ProgressStyle = 3;
-  s.settings.summary_style = 4;
-  s.dialog_caption = u"<product> Setup";
+// The settings of an installer whose script was laid out by hand from the item table: each
+// setting shows the value its own item holds in those bytes (a setting taken from a neighbouring
+// item, or an item read in the wrong place, shows a value of the wrong item).
+TEST(ProductSettings, SettingsOfAHandWrittenScript) {
+  const halberd::format::Bytes bytes = halberd::test::HandWrittenScript();
+  halberd::format::ByteReader in(bytes);
+  SetupScript s;
+  ASSERT_EQ(halberd::format::ReadScriptHead(in, false, s), 0);
+  ASSERT_EQ(halberd::format::ReadScriptBody(in, s), 0);
 
   const ProductSettings p = SettingsFromScript(s, u"", 0x1234567890ABCDEF);
-  EXPECT_EQ(p.DisplayName, u"App");
-  EXPECT_EQ(p.DisplayVersion, u"1.2.3");
-  EXPECT_EQ(p.Publisher, u"Vendor");
-  EXPECT_EQ(p.product_description, u"Description");
-  EXPECT_EQ(p.UninstallSubdir, u"uninst");
-  EXPECT_EQ(p.SharedPath, u"Shared");
-  EXPECT_EQ(p.ProductStartMenu, u"Menu");
-  EXPECT_EQ(p.ProductRegistry, u"Vendor\\App");
-  EXPECT_EQ(p.DesktopFolder, u"Desk");
-  EXPECT_EQ(p.AddToPathSubfolder, u"bin");
-  EXPECT_EQ(p.uninstall_key_name, u"Key");
-  EXPECT_EQ(p.uninstaller_file_name, u"uninstall.exe");
-  EXPECT_EQ(p.ShortcutMode, 1);
-  EXPECT_EQ(p.Bitness, 2);
-  EXPECT_EQ(p.UninstallFonts, 3);
-  EXPECT_EQ(p.UninstallShared, 4);
-  EXPECT_EQ(p.NoDowngradeBelow, u"0.9");
-  EXPECT_EQ(p.NotifyURL, u"https://example.com/uninstalled");
-  EXPECT_EQ(p.SupportOffer, u"Support");
-  EXPECT_EQ(p.Session, 0x1234567890ABCDEFu);
-  EXPECT_EQ(p.TaskbarText, u"Taskbar");
-  EXPECT_EQ(p.DisplayTitle, u"Title");
-  EXPECT_EQ(p.TitleSize, 1.5);
-  EXPECT_EQ(p.DialogFont, u"Dialog font");
-  EXPECT_EQ(p.DialogZoom, 125u);
-  EXPECT_EQ(p.BannerFG, 0x010203u);
-  EXPECT_EQ(p.TitleColor, 0x040506u);
-  EXPECT_EQ(p.TitleShadow, 7);
-  EXPECT_EQ(p.TitlePosition, 8);
-  EXPECT_EQ(p.TitleFont, u"Title font");
-  EXPECT_EQ(p.TopColor, 0x0A0B0Cu);
-  EXPECT_EQ(p.BottomColor, 0x0D0E0Fu);
+  struct Text { const char* item; std::u16string got; std::u16string expected; };
+  const Text texts[] = {
+      {"3 taskbar text", p.TaskbarText, u"Bar"},
+      {"4 display title", p.DisplayTitle, u"Title"},
+      {"10 publisher", p.Publisher, u"Vendor"},
+      {"11 display name", p.DisplayName, u"App"},
+      {"12 description", p.product_description, std::u16string(150, u'd')},
+      {"15 shared path", p.SharedPath, u"Shared"},
+      {"17 Start menu", p.ProductStartMenu, u"Menu"},
+      {"18 display version", p.DisplayVersion, u"1.2.3"},
+      {"20 product registry", p.ProductRegistry, u"Vendor\\App"},
+      {"31 uninstall subfolder", p.UninstallSubdir, u"uninst"},
+      {"32 uninstaller file name", p.uninstaller_file_name, u"uninstall.exe"},
+      {"33 uninstall key name", p.uninstall_key_name, u"AppKey"},
+      {"35 dialog font", p.DialogFont, u"Tahoma"},
+      {"37 dialog caption", p.dialog_caption, u"<product> Setup"},
+      {"43 title font", p.TitleFont, u"Serif"},
+      {"47 copyright text", p.CopyrightText, u"(c) Vendor"},
+      {"47 copyright font", p.CopyrightFont, u"Arial"},
+      {"54 desktop folder", p.DesktopFolder, u"Desk"},
+      {"60 NotifyURL", p.NotifyURL, u"https://example.com/u"},
+      {"62 no downgrade below", p.NoDowngradeBelow, u"0.9"},
+      {"66 PATH subfolder", p.AddToPathSubfolder, u"bin"},
+      {"74 support offer", p.SupportOffer, u"Help"},
+  };
+  for (const Text& t : texts) EXPECT_EQ(t.got, t.expected) << "item " << t.item;
+  struct Number { const char* item; double got; double expected; };
+  const Number numbers[] = {
+      {"5 title size", p.TitleSize, 1.5},
+      {"8 shortcut mode", double(p.ShortcutMode), 1},
+      {"13 bitness", double(p.Bitness), 2},
+      {"24 bitmap size", double(p.BitmapSize), 40},
+      {"25 stretch mode", double(p.StretchMode), 1},
+      {"26 uninstall fonts", double(p.UninstallFonts), -1},
+      {"27 uninstall shared", double(p.UninstallShared), 2},
+      {"36 dialog zoom", double(p.DialogZoom), 125},
+      {"38 banner colour", double(p.BannerFG), 0x010203},
+      {"40 title colour", double(p.TitleColor), 0x040506},
+      {"41 title shadow", double(p.TitleShadow), 0},
+      {"42 title position", double(p.TitlePosition), 1},
+      {"44 top colour", double(p.TopColor), 0x070809},
+      {"45 bottom colour", double(p.BottomColor), 0x0A0B0C},
+      {"46 transparent index", double(p.BitmapTPI), 5},
+      {"47 copyright position", double(p.CopyrightPos), 2},
+      {"47 copyright colour", double(p.CopyrightColor), 0x0D0E0F},
+      {"47 copyright size", p.CopyrightSize, 0.75},
+      {"48 dialog background", double(p.DialogBG), 0x101112},
+      {"48 dialog text", double(p.DialogFG), 0x131415},
+      {"49 button background (absent)", double(p.ButtonBG), double(halberd::format::kColourUnset)},
+      {"67 progress style", double(p.ProgressStyle), 2},
+  };
+  for (const Number& n : numbers) EXPECT_EQ(n.got, n.expected) << "item " << n.item;
   EXPECT_FALSE(p.MonoColor);
-  EXPECT_EQ(p.BitmapSize, 90u);
-  EXPECT_EQ(p.BitmapTPI, 11);
-  EXPECT_EQ(p.StretchMode, 12u);
-  EXPECT_EQ(p.CopyrightPos, 13);
-  EXPECT_EQ(p.CopyrightColor, 0x141516u);
-  EXPECT_EQ(p.CopyrightSize, 0.5);
-  EXPECT_EQ(p.CopyrightText, u"(c)");
-  EXPECT_EQ(p.CopyrightFont, u"Copyright font");
-  EXPECT_EQ(p.DialogBG, 0x171819u);
-  EXPECT_EQ(p.DialogFG, 0x1A1B1Cu);
-  EXPECT_EQ(p.ButtonBG, 0x1D1E1Fu);
-  EXPECT_EQ(p.ButtonFG, 0x202122u);
-  EXPECT_EQ(p.ButtonBorder, 0x232425u);
-  EXPECT_EQ(p.ProgressStyle, 3);
-  // Before the language table is loaded the caption is the script's, tokens and all.
-  EXPECT_EQ(p.dialog_caption, u"<product> Setup");
+  EXPECT_EQ(p.Session, 0x1234567890ABCDEFu);
 
   s.BottomColor = s.TopColor;
   EXPECT_TRUE(SettingsFromScript(s, u"", 0).MonoColor);

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "foundation/format/corrupt_codes.h"
+#include "tests/native/setup_script_fixture.h"
 
 using namespace halberd::format;
 
@@ -666,4 +669,133 @@ TEST(ScriptTexts, LicenceDocumentsAreRtfOrUtf8) {
     EXPECT_EQ(DocumentIsRtf(c.document), c.rtf) << c.document;
     if (!c.rtf) EXPECT_EQ(DocumentPlainText(c.document), c.plain) << c.document;
   }
+}
+
+// A script laid out by hand from the item table, not by the writer: the reader must take every
+// item to its known value (an item read in the wrong place or order shows here, even where the
+// writer makes the same mistake).
+TEST(SetupScriptFixture, HandWrittenBytesReadToKnownValues) {
+  const Bytes bytes = halberd::test::HandWrittenScript();
+  SetupScript s;
+  bool at_end = false;
+  ASSERT_EQ(Read(bytes, s, 0, false, &at_end), 0);
+  EXPECT_TRUE(at_end);
+
+  EXPECT_EQ(s.ProductFlags, halberd::test::kHandScriptFlags);
+  EXPECT_EQ(s.run_mode, 1);
+  EXPECT_EQ(s.TaskbarText, u"Bar");
+  EXPECT_EQ(s.DisplayTitle, u"Title");
+  EXPECT_EQ(s.TitleSize, 1.5);
+  EXPECT_EQ(s.progress_page_value, 0x11223344u);
+  EXPECT_EQ(s.dwell_time, 1200);
+  EXPECT_EQ(s.ShortcutMode, 1);
+  EXPECT_EQ(s.uninstaller_file_info[0], 0x90);
+  EXPECT_EQ(s.uninstaller_file_info[23], 0xA7);
+  EXPECT_EQ(s.Publisher, u"Vendor");
+  EXPECT_EQ(s.DisplayName, u"App");
+  EXPECT_EQ(s.product_description, std::u16string(150, u'd'));
+  EXPECT_EQ(s.Bitness, 2);
+  EXPECT_EQ(s.shared_base_folder, 3);
+  EXPECT_EQ(s.SharedPath, u"Shared");
+  EXPECT_EQ(s.portable_shared_subfolder, u"");
+  EXPECT_EQ(s.ProductStartMenu, u"Menu");
+  EXPECT_EQ(s.DisplayVersion, u"1.2.3");
+  EXPECT_EQ(s.default_install_folder, u"C:\\App");
+  EXPECT_EQ(s.ProductRegistry, u"Vendor\\App");
+  EXPECT_EQ(s.registry_entries, u"HKLM");
+  EXPECT_EQ(s.app_paths_program, u"app.exe");
+  EXPECT_EQ(s.BitmapSize, 40u);
+  EXPECT_EQ(s.StretchMode, 1u);
+  EXPECT_EQ(s.UninstallFonts, -1);
+  EXPECT_EQ(s.UninstallShared, 2);
+  EXPECT_EQ(s.license_texts, std::vector<std::string>{"Licence"});
+  EXPECT_TRUE(s.readme_texts.empty());
+  EXPECT_EQ(s.UninstallSubdir, u"uninst");
+  EXPECT_EQ(s.uninstaller_file_name, u"uninstall.exe");
+  EXPECT_EQ(s.uninstall_key_name, u"AppKey");
+  EXPECT_EQ(s.DialogFont, u"Tahoma");
+  EXPECT_EQ(s.DialogZoom, 125u);
+  EXPECT_EQ(s.dialog_caption, u"<product> Setup");
+  EXPECT_EQ(s.BannerFG, 0x010203u);
+  EXPECT_EQ(s.title_drawing_option, 2);
+  EXPECT_EQ(s.TitleColor, 0x040506u);
+  EXPECT_EQ(s.TitleShadow, 0);
+  EXPECT_EQ(s.TitlePosition, 1);
+  EXPECT_EQ(s.TitleFont, u"Serif");
+  EXPECT_EQ(s.TopColor, 0x070809u);
+  EXPECT_EQ(s.BottomColor, 0x0A0B0Cu);
+  EXPECT_EQ(s.background_picture, "BM");
+  EXPECT_EQ(s.BitmapTPI, 5);
+  EXPECT_EQ(s.CopyrightPos, 2);
+  EXPECT_EQ(s.CopyrightColor, 0x0D0E0Fu);
+  EXPECT_EQ(s.CopyrightSize, 0.75);
+  EXPECT_EQ(s.CopyrightText, u"(c) Vendor");
+  EXPECT_EQ(s.CopyrightFont, u"Arial");
+  EXPECT_EQ(s.DialogBG, 0x101112u);
+  EXPECT_EQ(s.DialogFG, 0x131415u);
+  EXPECT_EQ(s.ButtonBG, kColourUnset);  // items 49-51 absent: defaults
+  EXPECT_EQ(s.second_colours, ColourPair{});
+  EXPECT_EQ(s.master_product, MasterProduct{});
+  EXPECT_EQ(s.DesktopFolder, u"Desk");
+  EXPECT_EQ(s.batches.pre_install, "echo pre");
+  EXPECT_EQ(s.batches.reinstall, "");
+  EXPECT_EQ(s.minimum_windows_version[0], 0x30);
+  EXPECT_EQ(s.minimum_windows_version[19], 0x43);
+  EXPECT_EQ(s.excluded_windows_mask, 6u);
+  EXPECT_EQ(s.archive_source, 1);
+  EXPECT_EQ(s.addresses.launch_program, u"C:\\App\\app.exe");
+  EXPECT_EQ(s.addresses.reinstall_notify_url, u"");
+  EXPECT_EQ(s.addresses.NotifyURL, u"https://example.com/u");
+  EXPECT_EQ(s.addresses.greeting_text, u"Hello");
+  EXPECT_EQ(s.upgrade_confirm_minimum, "1.0");
+  EXPECT_EQ(s.NoDowngradeBelow, u"0.9");
+  EXPECT_EQ(s.build_date, (BuildDate{2024, 5, 17}));
+  EXPECT_EQ(s.upgrade_minimum_version, u"1.1");
+  EXPECT_EQ(s.firewall_exceptions, u"");
+  EXPECT_EQ(s.AddToPathSubfolder, u"bin");
+  EXPECT_EQ(s.settings.ExtraDiskSpace(), 256u);
+  EXPECT_EQ(s.settings.greeting_style, 1);
+  EXPECT_EQ(s.settings.language_style, 2);
+  EXPECT_EQ(s.settings.license_style, 3);
+  EXPECT_EQ(s.settings.start_menu_style, 3);
+  EXPECT_EQ(s.settings.ProgressStyle, 2);
+  EXPECT_EQ(s.settings.summary_style, 1);
+  EXPECT_EQ(s.settings.integrity_mode, 1);
+  EXPECT_EQ(s.settings.blocking_status, 0);
+  EXPECT_TRUE(s.uninstaller_icon.empty());
+  ASSERT_EQ(s.conditional_deletions.size(), 1u);
+  EXPECT_EQ(s.conditional_deletions[0], (FileDeletion{"*.log", 1, "x", 8}));
+  EXPECT_TRUE(s.associations.empty());
+  EXPECT_TRUE(s.registrations.empty());
+  ASSERT_EQ(s.uninstall_values.size(), 1u);
+  EXPECT_EQ(s.uninstall_values[0], (UninstallValue{u"Comments", kUninstallValueText, u"Hi"}));
+  EXPECT_EQ(s.SupportOffer, u"Help");
+  ASSERT_EQ(s.AutoClose.size(), 1u);
+  EXPECT_EQ(s.AutoClose[0], (AutoCloseEntry{u"AppWindow", u"", u"app.exe", 1, 0}));
+  EXPECT_EQ(s.languages.names, (std::vector<std::u16string>{u"English", u"Deutsch"}));
+  ASSERT_EQ(s.languages.rows.size(), 2u);
+  EXPECT_EQ(s.languages.Text(0, 0), u"App EN");
+  EXPECT_EQ(s.languages.Text(1, 0), u"App DE");
+  EXPECT_EQ(s.languages.Text(0, 1), u"Line1\r\nLine2");
+  EXPECT_EQ(s.languages.Text(1, 1), u"Zeile");
+
+  // The writer gives back the same bytes (the fixture holds nothing it would normalise but the
+  // lone LF of text 1).
+  Bytes again = Write(s);
+  Bytes expected = bytes;
+  Bytes lone_lf = {'L', 0, 'i', 0, 'n', 0, 'e', 0, '1', 0, '\n', 0};
+  auto at = std::search(expected.begin(), expected.end(), lone_lf.begin(), lone_lf.end());
+  ASSERT_NE(at, expected.end());
+  expected.insert(at + 10, {'\r', 0});
+  EXPECT_EQ(again, expected);
+}
+
+TEST(SetupScriptFixture, IsTheSeedOfTheFuzzTarget) {
+  std::ifstream seed(std::string(HALBERD_SOURCE_DIR) + "/fuzz/corpus/fuzz_setup_script/hand_written", std::ios::binary);
+  ASSERT_TRUE(seed) << "fuzz/corpus/fuzz_setup_script/hand_written is missing";
+  Bytes file((std::istreambuf_iterator<char>(seed)), std::istreambuf_iterator<char>());
+  Bytes expected = {0x00};  // the target's selector byte: not silent, no ProductFlags2 bits
+  const Bytes script = halberd::test::HandWrittenScript();
+  expected.insert(expected.end(), script.begin(), script.end());
+  EXPECT_EQ(file, expected);
 }

@@ -238,16 +238,48 @@ TEST(UninstallStrings, TakesTheFixedIdsFromTheLanguage) {
   EXPECT_EQ(data.texts[116], u"last");
   EXPECT_EQ(data.texts.count(30), 0u);  // an empty text is no text
   EXPECT_EQ(data.texts[5], u"kept");    // not one of the fixed ids: left alone
+  EXPECT_EQ(data.texts.count(text::kInstallComplete), 0u);  // the installer's own texts stay behind
+}
 
-  // The file lists the 33 ids in their order (an empty one too), then the caption.
-  std::string file = WriteUninstallData(data);
-  size_t at = Find(file, "\r\n\r\n[Strings]\r\n");
-  for (int id : kUninstallTextIds) {
-    size_t next = Find(file, "\r\n~" + std::to_string(id) + "\r\n");
-    EXPECT_GT(next, at) << id;
-    at = next;
+// The uninstaller has no language texts but those of [Strings]: every text its run shows must
+// come back from the file an install run writes, in the run's language, and the caption too.
+TEST(UninstallStrings, EveryTextTheUninstallRunShowsIsCarried) {
+  const int shown[] = {
+      text::kUninstallFailures, text::kUninstallCompleteCaption, text::kQuestionCaption, text::kUninstallComplete,
+      text::kSharedFileCaption, text::kUninstallConfirm, text::kUninstallCaption, text::kRemoveFontQuestion,
+      text::kRemoveFontCaption, text::kNotRemoved, text::kRemoveSharedQuestion, text::kStatusRemovingFonts,
+      text::kStatusRemovingFiles, text::kStatusRemovingRegistry, text::kStatusRemovingAssociations,
+      text::kStatusRemovingPackages, text::kUninstallRestartQuestion, text::kUninstallCancelled, text::kContinue,
+      text::kSupportButton, text::kUninstallCloseProgram, text::kSupportOffer, text::kCancelledCaption,
+      // The buttons and headings of its pages and questions.
+      text::kUninstallProgressHeading, text::kPageCaption, text::kCancel, text::kYes, text::kNo, text::kRetry,
+      text::kYesToAll, text::kNoToAll, text::kCloseProgram,
+  };
+  auto language = [](int id) { return u"Sprache " + Utf8ToUtf16(std::to_string(id)) + u"\r\nzweite Zeile"; };
+  UninstallData data;
+  data.TakeTexts(language);
+  data.caption = u"App Setup";
+  UninstallData loaded = LoadUninstallData(WriteUninstallData(data));
+  for (int id : shown) {
+    ASSERT_EQ(loaded.texts.count(id), 1u) << "text " << id << " is not carried";
+    EXPECT_EQ(loaded.texts.at(id), language(id)) << id;
   }
-  EXPECT_GT(Find(file, "\r\n~999\r\n"), at);
+  EXPECT_EQ(loaded.caption, u"App Setup");
+}
+
+// [Strings] lists its ids in a fixed order, each with its text, then the caption (bytes by hand).
+TEST(UninstallStrings, FixedOrderOfTheStringsSection) {
+  UninstallData data;
+  data.TakeTexts([](int id) { return id == 10 ? u"ten" : id == 15 ? u"fifteen" : u""; });
+  data.caption = u"C";
+  std::string file = WriteUninstallData(data);
+  const std::string expected =
+      "\r\n\r\n[Strings]\r\n~10\r\nten\r\n~15\r\nfifteen\r\n~20\r\n\r\n~30\r\n\r\n~34\r\n\r\n~35\r\n\r\n"
+      "~49\r\n\r\n~53\r\n\r\n~55\r\n\r\n~56\r\n\r\n~57\r\n\r\n~58\r\n\r\n~59\r\n\r\n~65\r\n\r\n"
+      "~67\r\n\r\n~68\r\n\r\n~69\r\n\r\n~70\r\n\r\n~71\r\n\r\n~74\r\n\r\n~79\r\n\r\n~80\r\n\r\n"
+      "~99\r\n\r\n~100\r\n\r\n~101\r\n\r\n~104\r\n\r\n~107\r\n\r\n~108\r\n\r\n~109\r\n\r\n"
+      "~110\r\n\r\n~111\r\n\r\n~115\r\n\r\n~116\r\n\r\n~999\r\nC\r\n";
+  EXPECT_NE(file.find(expected), std::string::npos) << file;
 }
 
 // ---------------------------------------------------------------------------------------------

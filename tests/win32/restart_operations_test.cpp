@@ -726,3 +726,27 @@ TEST_F(RestartOperations, LoosenSecurityOpensAFileAndAFolderToEveryone) {
   EXPECT_EQ(owner, CurrentUserSid());
   if (!kept_denials) std::printf("note: this system keeps no deny entries on files; their removal was not seen\n");
 }
+
+// The replacement file of a locked target keeps the security it inherits from its folder: the move
+// at restart keeps its access list, so an open list would follow the file into the system folder.
+TEST_F(RestartOperations, ReplacementFileKeepsTheSecurityOfItsFolder) {
+  const std::wstring control = In(L"made here.dll");
+  PutFile(control, "x");
+  std::vector<AccessEntry> entries;
+  ASSERT_TRUE(ReadAccessList(control, entries));
+  if (EveryoneMayDoEverything(entries, 0)) GTEST_SKIP() << "files in the test folder are open to everyone already";
+
+  const std::wstring target = In(L"System Library.dll");
+  PutFile(target, "old contents");
+  FileHolder holder(target);
+  ASSERT_TRUE(holder.holding()) << holder.first_line();
+  PutFile(In(L"extraction.bin"), "NEW");
+  FileW extraction;
+  ASSERT_EQ(extraction.Open(In(L"extraction.bin"), kOpenExisting | kNoWriteAccess), 0);
+  ASSERT_EQ(ReplaceAtRestart(target, extraction, 0, 3, DateTime{}), ReplaceResult::kPending);
+
+  std::vector<std::wstring> temporaries = FilesIn(folder_, L"TLT*.tmp");
+  ASSERT_EQ(temporaries.size(), 1u);
+  ASSERT_TRUE(ReadAccessList(In(temporaries[0]), entries));
+  EXPECT_FALSE(EveryoneMayDoEverything(entries, 0));
+}
