@@ -45,10 +45,11 @@ bool InEveryUserHive(std::u16string_view path, uint32_t open_flags, uint32_t vie
   bool any = false, all = true;
   DWORD error = ERROR_SUCCESS;
   for (const std::wstring& hive : UserHiveNames()) {
-    RegistryKey key;
-    if (key.OpenKey(HKEY_USERS, hive, reg_open::kOpenOnly, KEY_READ) == reg_opened::kFailed) continue;
+    if (!KeyExists(HKEY_USERS, hive, reg_exists::kReadAccess)) continue;  // not loaded: the user is not logged on
     any = true;
-    if (key.OpenSubkey(L"Software\\" + W(path), open_flags, KEY_ALL_ACCESS | REGSAM(view)) == reg_opened::kFailed ||
+    RegistryKey key;
+    if (key.OpenKey(HKEY_USERS, hive + L"\\Software\\" + W(path), open_flags, KEY_ALL_ACCESS | REGSAM(view)) ==
+            reg_opened::kFailed ||
         !step(key)) {
       if (all) error = GetLastError();
       all = false;
@@ -102,7 +103,7 @@ void ApplyValueLine(const RegistryLine& line, std::u16string_view text, uint32_t
   const std::wstring name = W(line.value_name);
   if (action.delete_at_install) {
     if (all_users) {
-      AllUsersDeleteValue(W(*all_users), name, view);
+      AllUsersDeleteValue(L"Software\\" + W(*all_users), name, view);
     } else {
       // A key that cannot be opened or created holds no value to delete: the line is done.
       RegistryKey key;
@@ -250,9 +251,9 @@ void RemoveProductRegistry(std::u16string_view product_registry, bool view64) {
   for (const std::u16string& p : ProductKeyParents(product, 19)) parents.push_back(u"Software\\" + p);
   DeleteKeyAndEmptyParents(HKEY_LOCAL_MACHINE, u"Software\\" + product, parents, view);
   for (const std::wstring& hive : UserHiveNames()) {
-    RegistryKey key;
-    if (key.OpenKey(HKEY_USERS, hive, reg_open::kOpenOnly, KEY_READ) == reg_opened::kFailed) continue;
-    DeleteKeyAndEmptyParents(key.Handle(), u"Software\\" + product, parents, view);
+    std::vector<std::u16string> hive_parents;
+    for (const std::u16string& p : parents) hive_parents.push_back(U16(hive) + u"\\" + p);
+    DeleteKeyAndEmptyParents(HKEY_USERS, U16(hive) + u"\\Software\\" + product, hive_parents, view);
   }
 }
 
@@ -264,18 +265,15 @@ void RemoveRegistry2Lines(const std::vector<std::string>& lines, bool view64) {
       case RegistryUndo::Kind::kNothing: break;
       case RegistryUndo::Kind::kDeleteKeyIfEmpty:
         if (undo.all_users) {
-          for (const std::wstring& hive : UserHiveNames()) {
-            RegistryKey key;
-            if (key.OpenKey(HKEY_USERS, hive, reg_open::kOpenOnly, KEY_READ) == reg_opened::kFailed) continue;
-            DeleteKeyTreeNoLinks(key.Handle(), L"Software\\" + W(undo.key), REGSAM(view), true);
-          }
+          for (const std::wstring& hive : UserHiveNames())
+            DeleteKeyTreeNoLinks(HKEY_USERS, hive + L"\\Software\\" + W(undo.key), REGSAM(view), true);
         } else if (std::optional<RegistryKeyPath> parsed = ParseKeyPath(undo.key)) {
           DeleteKeyTreeNoLinks(RootHandle(parsed->root), W(parsed->subkey), REGSAM(view), true);
         }
         break;
       case RegistryUndo::Kind::kDeleteValue:
         if (undo.all_users) {
-          AllUsersDeleteValue(W(undo.key), W(undo.value_name), view);
+          AllUsersDeleteValue(L"Software\\" + W(undo.key), W(undo.value_name), view);
         } else {
           RegistryKey key;
           if (key.OpenKeyPath(W(undo.key), reg_open::kOpenOnly, KEY_QUERY_VALUE | KEY_SET_VALUE | REGSAM(view)) !=
