@@ -154,7 +154,9 @@ void ApplyRegistrySection(const std::u16string& section, const std::u16string& p
 void MergeRegistryFile(const std::u16string& merge) {
   FileW file;
   std::string bytes = "\xFF\xFE";  // UTF-16LE, as the registry editor reads version 5 files
-  for (char16_t c : merge) {
+  std::u16string_view text = merge;
+  if (!text.empty() && text.front() == u'\xFEFF') text.remove_prefix(1);  // the mark is written once, above
+  for (char16_t c : text) {
     bytes += char(uint8_t(c));
     bytes += char(uint8_t(c >> 8));
   }
