@@ -247,8 +247,8 @@ std::u16string ProductKeyFailureText(std::u16string_view product_registry, uint3
 bool KeyTakesOpenSecurity(std::u16string_view key, std::u16string_view product_registry) {
   if (Trimmed(product_registry).empty()) return false;
   const std::u16string product(Trimmed(product_registry));
-  if (std::optional<std::u16string_view> below = StripAllUsersPrefix(key))
-    return IsAtOrBelow(*below, u"Software\\" + product);
+  // "\HKAU\" keys are already below Software of each user.
+  if (std::optional<std::u16string_view> below = StripAllUsersPrefix(key)) return IsAtOrBelow(*below, product);
   std::optional<RegistryKeyPath> parsed = ParseKeyPath(key);
   if (!parsed) return false;
   if (parsed->root != RegistryRoot::kLocalMachine && parsed->root != RegistryRoot::kCurrentUser) return false;
