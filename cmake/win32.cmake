@@ -59,6 +59,11 @@ if(HALBERD_TESTS)
   target_link_options(load_library PRIVATE -municode -mconsole)
   target_link_libraries(load_library PRIVATE halberd_engine)
   add_dependencies(win32_tests load_library)
+  # Reads a shortcut back through the shell's link object: the end-to-end tests of the shortcuts.
+  add_executable(read_shortcut tests/tools/read_shortcut.cpp)
+  target_link_options(read_shortcut PRIVATE -municode -mconsole)
+  target_link_libraries(read_shortcut PRIVATE ole32 shell32)
+  add_dependencies(win32_tests read_shortcut)
   include(GoogleTest)
   # Discovery runs the test program under Wine at build time; the list is read once per build.
   gtest_discover_tests(win32_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS win32)

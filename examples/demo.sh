@@ -63,6 +63,15 @@ else
   echo "no Uninstall.dat was written"
 fi
 echo
+echo "shortcuts:"
+find "$WINEPREFIX/drive_c" -name '*.lnk' \( -path '*Desktop*' -o -path '*Halberd Demo*' \) 2>/dev/null \
+  | sed "s|^$WINEPREFIX/||; s/^/  /" | sort
+echo "registry:"
+for key in 'HKLM\Software\Halberd Demo' 'HKCU\Software\Halberd Demo' \
+           'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\hello.cmd'; do
+  wine reg query "$key" /s </dev/null 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/  /' || echo "  $key: (none)"
+done
+echo
 echo "extraction file registered for deletion at restart:"
 wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
   </dev/null 2>/dev/null | tr -d '\0' | grep -oE '[^ ]*TLT[^ ]*' | sed 's/^/  /' || echo "  (none)"

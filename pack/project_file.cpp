@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -132,7 +133,9 @@ constexpr Word kMsiUi[] = {{"default", 1}, {"none", 2}, {"basic", 3}, {"reduced"
 constexpr Word kAttributes[] = {{"read-only", 0x1}, {"hidden", 0x2},     {"system", 0x4},
                                 {"archive", 0x20},  {"temporary", 0x100}, {"offline", 0x1000}};
 constexpr Word kWindow[] = {{"normal", 0}, {"minimized", 1}, {"maximized", 2}};
-constexpr Word kRegistryTypes[] = {{"text", 1}, {"expandable-text", 2}, {"binary", 3}, {"number", 4}, {"number64", 11}};
+constexpr Word kRegistryTypes[] = {{"text", 1},   {"string", 1}, {"expandable-text", 2}, {"expand-string", 2},
+                                   {"binary", 3}, {"number", 4}, {"dword", 4},           {"number64", 11},
+                                   {"qword", 11}};
 constexpr Word kAtInstall[] = {{"write", 0}, {"write-if-missing", 1}, {"delete", 2}, {"nothing", 3}};
 constexpr Word kAtUninstall[] = {{"delete", 0}, {"keep", 1}};
 constexpr Word kCloseActions[] = {{"close", 0}, {"quit", 1}, {"ask", 2}, {"end-process", 3}};
@@ -580,6 +583,82 @@ class ProjectBuilder {
     return false;
   }
 
+  // The data of a registry value: `value` (or its older name `data`), written as people write it:
+  // a text, a whole number (for the number types, and as its digits for a text), or for a binary
+  // value hexadecimal pairs ("0A 0B FF") or a list of bytes ([10, 11, 255]). The text the installer
+  // reads is put in `out`; false after an error.
+  bool RegistryData(Section& e, int type, std::string& out) {
+    if (e.Has("value") && e.Has("data")) {
+      e.Error("value", "give the value's data once: `value` or `data`, not both");
+      return false;
+    }
+    const std::string_view key = e.Has("value") ? "value" : "data";
+    const toml::node* d = e.Node(key);
+    const std::string what = "`" + std::string(key) + "`";
+    const bool number_type = type == 4 || type == 11;
+    const char* range = type == 4 ? "a dword must be a whole number from -2147483648 to 4294967295"
+                                  : "a qword must be a whole number of at most 64 bits";
+    if (d && d->is_integer()) {
+      const int64_t n = d->as_integer()->get();
+      if (type == 3) {
+        e.Error(key, what + " of a binary value must be hexadecimal pairs like \"0A 0B FF\" or a list of bytes like [10, 11, 255]");
+        return false;
+      }
+      if (type == 4 && (n < -2147483648LL || n > 4294967295LL)) {
+        e.Error(key, what + " does not fit its type: " + range);
+        return false;
+      }
+      out = std::to_string(n);
+      return true;
+    }
+    if (d && d->is_array() && type == 3) {
+      static const char* digits = "0123456789ABCDEF";
+      for (const toml::node& byte : *d->as_array()) {
+        if (!byte.is_integer() || byte.as_integer()->get() < 0 || byte.as_integer()->get() > 255) {
+          e.Error(key, what + " of a binary value must list bytes, whole numbers from 0 to 255");
+          return false;
+        }
+        const int64_t b = byte.as_integer()->get();
+        if (!out.empty()) out += ' ';
+        out += digits[b >> 4];
+        out += digits[b & 15];
+      }
+      return true;
+    }
+    if (d && !d->is_string()) {
+      e.Error(key, what + (number_type ? " must be a whole number" : " must be a text") +
+                       (type == 3 ? " of hexadecimal pairs or a list of bytes" : ""));
+      return false;
+    }
+    out = e.Text(key);
+    if (number_type) {
+      const bool negative = !out.empty() && out[0] == '-';
+      const std::string digits_part = negative ? out.substr(1) : out;
+      bool ok = !digits_part.empty() && digits_part.size() <= 20 &&
+                digits_part.find_first_not_of("0123456789") == std::string::npos;
+      if (ok) {
+        errno = 0;
+        const unsigned long long v = std::strtoull(digits_part.c_str(), nullptr, 10);
+        if (errno == ERANGE) ok = false;
+        else if (type == 4) ok = negative ? v <= 2147483648ull : v <= 4294967295ull;
+        else ok = !negative || v <= 9223372036854775808ull;
+      }
+      if (!ok) {
+        e.Error(key, what + " does not fit its type: " + range);
+        return false;
+      }
+    } else if (type == 3) {
+      std::string hex;
+      for (char c : out)
+        if (c != ' ') hex += c;
+      if (hex.size() % 2 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        e.Error(key, what + " of a binary value must be pairs of hexadecimal digits, like \"0A 0B FF\"");
+        return false;
+      }
+    }
+    return true;
+  }
+
   void ReadRegistry() {
     Section& g = T("registry");
     s_.ProductRegistry = Utf8ToUtf16(WindowsPath(g.Text("product_key")));
@@ -598,7 +677,8 @@ class ProjectBuilder {
         r_.Error(e->line(), "a registry entry needs a `key`");
         continue;
       }
-      bool value_line = e->Has("name") || e->Has("type") || e->Has("data") || e->Has("at_install") || e->Has("at_uninstall");
+      bool value_line = e->Has("name") || e->Has("type") || e->Has("data") || e->Has("value") || e->Has("at_install") ||
+                        e->Has("at_uninstall");
       if (!RegistryKey(*e, "key", key)) continue;
       if (!value_line) {
         lines += CsvField(key) + "\r\n";
@@ -607,22 +687,7 @@ class ProjectBuilder {
       std::string name = e->Text("name");
       int type = e->Choice("type", kRegistryTypes, 1);
       std::string data;
-      const toml::node* d = e->Node("data");
-      if (d && d->is_integer()) data = std::to_string(d->as_integer()->get());
-      else data = e->Text("data");
-      if (type == 4 || type == 11) {
-        bool digits = !data.empty() && data.find_first_not_of("0123456789") == std::string::npos;
-        unsigned long long v = digits && data.size() <= 20 ? std::strtoull(data.c_str(), nullptr, 10) : 0;
-        if (!digits || (type == 4 && v > 0xFFFFFFFFull) || data.size() > 20)
-          e->Error("data", std::string("`data` of a ") + (type == 4 ? "number must be a whole number from 0 to 4294967295"
-                                                                      : "number64 must be a whole number of at most 64 bits"));
-      } else if (type == 3) {
-        std::string hex;
-        for (char c : data)
-          if (c != ' ') hex += c;
-        if (hex.size() % 2 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-          e->Error("data", "`data` of a binary value must be pairs of hexadecimal digits, like \"0A 0B FF\"");
-      }
+      if (!RegistryData(*e, type, data)) continue;
       int at_install = e->Choice("at_install", kAtInstall, 0);
       int at_uninstall = e->Choice("at_uninstall", kAtUninstall, 0);
       // Action codes of the installer: write/keep 1, nothing/delete 2, write/delete 3,

@@ -658,6 +658,21 @@ TEST(ProjectFile, ProblemsAreReportedWithTheirLineAndReason) {
       {"registry entry that does nothing", "[[registry.entry]]\nkey = 'HKCU\\X'\nname = \"v\"\nat_install = \"nothing\"\nat_uninstall = \"keep\"",
        4, "this registry entry does nothing"},
       {"binary data that is not hexadecimal", "[[registry.entry]]\nkey = 'HKCU\\X'\ntype = \"binary\"\ndata = \"0A 0\"", 4, "pairs of hexadecimal digits"},
+      {"registry key with an unknown root", "[[registry.entry]]\nkey = 'HKXX\\Software\\Fixture'\nname = \"v\"", 2,
+       "`key` must be a registry key beginning with HKLM\\"},
+      {"dword too large", "[[registry.entry]]\nkey = 'HKCU\\X'\ntype = \"dword\"\nvalue = 4294967296", 4,
+       "`value` does not fit its type: a dword must be a whole number from -2147483648 to 4294967295"},
+      {"dword as a text that is no number", "[[registry.entry]]\nkey = 'HKCU\\X'\ntype = \"dword\"\nvalue = \"4k\"", 4,
+       "`value` does not fit its type: a dword must be"},
+      {"qword out of 64 bits", "[[registry.entry]]\nkey = 'HKCU\\X'\ntype = \"qword\"\nvalue = \"18446744073709551616\"", 4,
+       "`value` does not fit its type: a qword must be a whole number of at most 64 bits"},
+      {"dword as true", "[[registry.entry]]\nkey = 'HKCU\\X'\ntype = \"dword\"\nvalue = true", 4, "`value` must be a whole number"},
+      {"byte above 255", "[[registry.entry]]\nkey = 'HKCU\\X'\ntype = \"binary\"\nvalue = [1, 256]", 4,
+       "`value` of a binary value must list bytes, whole numbers from 0 to 255"},
+      {"binary as one number", "[[registry.entry]]\nkey = 'HKCU\\X'\ntype = \"binary\"\nvalue = 10", 4,
+       "`value` of a binary value must be hexadecimal pairs"},
+      {"value and data both", "[[registry.entry]]\nkey = 'HKCU\\X'\nvalue = \"a\"\ndata = \"b\"", 3,
+       "give the value's data once: `value` or `data`, not both"},
       {"a program to close that matches every window", "[[close_program]]\naction = \"end-process\"", 1, "every window"},
       {"applet without class id", "[[files]]\nsource = \"art/x.txt\"\nkind = \"applet\"", 1, "`applet_class_id`"},
       {"font without name", "[[files]]\nsource = \"art/x.txt\"\nkind = \"font\"", 1, "a font needs `font_name`"},
@@ -687,6 +702,31 @@ TEST(ProjectFile, ProblemsAreReportedWithTheirLineAndReason) {
                d.message.find(c.reason) != std::string::npos;
     EXPECT_TRUE(found) << "expected line " << c.line << ": " << c.reason << "\ngot:\n" << AllMessages(diag);
   }
+}
+
+// Typed registry values as people write them become the installer's five-field lines.
+TEST(ProjectFile, RegistryValuesAreWrittenAsPeopleWriteThem) {
+  ProjectFolder folder;
+  Project project;
+  Diagnostics diag;
+  const std::string text =
+      "[product]\nname = \"R\"\n"
+      "[[registry.entry]]\nkey = 'HKLM\\Software\\R'\nname = \"Count\"\ntype = \"dword\"\nvalue = 42\n"
+      "[[registry.entry]]\nkey = 'HKLM\\Software\\R'\nname = \"Mask\"\ntype = \"dword\"\nvalue = -1\n"
+      "[[registry.entry]]\nkey = 'HKLM\\Software\\R'\nname = \"Big\"\ntype = \"qword\"\nvalue = \"18446744073709551615\"\n"
+      "[[registry.entry]]\nkey = 'HKLM\\Software\\R'\nname = \"Bytes\"\ntype = \"binary\"\nvalue = [10, 11, 255]\n"
+      "[[registry.entry]]\nkey = 'HKLM\\Software\\R'\nname = \"Home\"\ntype = \"string\"\nvalue = '%InstallDir%'\n"
+      "[[registry.entry]]\nkey = 'HKCU\\Software\\R'\nname = \"Raw\"\ntype = \"expand-string\"\nvalue = '%PATH%'\n"
+      "[[registry.entry]]\nkey = 'HKAU\\R'\nname = \"Port\"\nvalue = 8080\nat_uninstall = \"keep\"\n";
+  ASSERT_TRUE(Read(folder, text, project, diag)) << AllMessages(diag);
+  EXPECT_EQ(Utf16ToUtf8(project.script.registry_entries),
+            "\\HKLM\\Software\\R,Count,4,42,3\r\n"
+            "\\HKLM\\Software\\R,Mask,4,-1,3\r\n"
+            "\\HKLM\\Software\\R,Big,11,18446744073709551615,3\r\n"
+            "\\HKLM\\Software\\R,Bytes,3,0A 0B FF,3\r\n"
+            "\\HKLM\\Software\\R,Home,1,%InstallDir%,3\r\n"
+            "\\HKCU\\Software\\R,Raw,2,%PATH%,3\r\n"
+            "\\HKAU\\R,Port,1,8080,1\r\n");
 }
 
 TEST(ProjectFile, AValueTheInstallerWouldRefuseIsReportedAtItsOption) {
