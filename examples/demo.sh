@@ -63,6 +63,11 @@ else
   echo "no Uninstall.dat was written"
 fi
 echo
+echo "the product's registration (HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Halberd Demo, 32-bit view):"
+registration=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Halberd Demo' /reg:32 \
+  </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^    /  /p' || true)
+echo "${registration:-  (not registered)}"
+echo
 echo "extraction file registered for deletion at restart:"
 wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
   </dev/null 2>/dev/null | tr -d '\0' | grep -oE '[^ ]*TLT[^ ]*' | sed 's/^/  /' || echo "  (none)"
