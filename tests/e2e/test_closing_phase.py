@@ -275,9 +275,8 @@ def test_a_locked_uninstaller_is_replaced_at_restart(tmp_path):
         m = re.search(r'"' + re.escape(target) + r'" was successfully registered for replacement\.\r\n'
                       r'Temporary file is "([^"]+)"\r\nReboot will be required\.\r\n\r\n', log)
         assert m, log
-        q = run_wine(["reg", "query", r"HKLM\System\CurrentControlSet\Control\Session Manager",
-                      "/v", "PendingFileRenameOperations"])
-        assert target.lower() in q.stdout.lower() and m.group(1).lower() in q.stdout.lower(), q
+        # A silent run restarts at once: Wine's restart (wineboot) carries out the pending moves, so
+        # the list itself is not looked at here.
         # The registration is written all the same.
         assert query_key(name)["UninstallString"][1] == f'"{target}" /u:"{name}"'
     finally:

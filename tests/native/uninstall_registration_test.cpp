@@ -196,7 +196,8 @@ TEST(UninstallRegistration, DisplayIconOnlyWithTheIconWritten) {
   Product p = App();
   EXPECT_FALSE(Written(Values(p), u"DisplayIcon"));
   p.facts.product_icon_written = true;
-  const KeyValue* icon = Find(Values(p), u"DisplayIcon");
+  std::vector<KeyValue> values = Values(p);
+  const KeyValue* icon = Find(values, u"DisplayIcon");
   ASSERT_TRUE(icon);
   EXPECT_EQ(icon->type, ValueType::kWideText);
   EXPECT_EQ(icon->text, u"C:\\App\\product.ico");
