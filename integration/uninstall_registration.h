@@ -100,9 +100,8 @@ struct AdditionalValue {
   KeyValue value;
 };
 // Nothing for a kind other than text (1), expandable text (2) or number (4): the installation
-// data is corrupt (kCorruptUninstallValueKind). A number is read as a decimal, optionally
+// data is corrupt (format::corrupt::kUninstallValueType). A number is read as a decimal, optionally
 // negative, or as hexadecimal after "0x"; what does not read as one gives 0.
-inline constexpr int kCorruptUninstallValueKind = 200;
 std::optional<AdditionalValue> ParseAdditionalValue(const format::UninstallValue& value, std::u16string_view expanded);
 
 // The registry-section line that has the uninstaller delete a value written elsewhere: key path,

@@ -8,6 +8,7 @@
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "engine/setup_script_state.h"
+#include "foundation/format/corrupt_codes.h"
 #include "foundation/system_error_text.h"
 #include "foundation/tl_registry.h"
 #include "integration/uninstall_registration.h"
@@ -60,7 +61,7 @@ void WriteAdditionalValues(RegistryKey& key) {
     variables::ExpandPathVariables(text);
     std::optional<AdditionalValue> value =
         ParseAdditionalValue(entry, std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-    if (!value) engine::CorruptInstaller(kCorruptUninstallValueKind);
+    if (!value) engine::CorruptInstaller(format::corrupt::kUninstallValueType);
     bool ok;
     if (value->key_path.empty()) {
       ok = WriteKeyValue(key, value->value);
