@@ -28,6 +28,7 @@
 #include "foundation/windows_version.h"
 #include "install/file_extraction.h"
 #include "integration/associations.h"
+#include "integration/closing_phase.h"
 #include "integration/firewall.h"
 #include "integration/registry_entries.h"
 #include "integration/shortcuts.h"
@@ -96,7 +97,8 @@ void InstallRun() {
   // 12. File extraction: the archive is unpacked into the extraction file first.
   std::wstring extraction = UnpackArchive(data, script.archive_source, (Run().ProductFlags & format::kFlagXzChunks) != 0);
   install::ExtractFiles(data, extraction);
-  // 13. Registrations.
+  // 13. Registrations; the uninstaller's icon follows them.
+  integration::WriteUninstallerIcon();
   // 14. Shortcuts and taskbar pins.
   integration::CreateShortcuts();
   // 15. Registry entries, merge file, App Paths.
@@ -105,21 +107,29 @@ void InstallRun() {
   integration::MakeAssociations();
   // 17. Firewall exceptions.
   integration::AddFirewallExceptions();
-  // 18. Readme and licence copies, PATH, uninstaller copy, uninstall data and registration.
-  if (Run().ProductFlags & format::kFlagUninstaller) uninstall::WriteUninstallData();
-  // The uninstall registration comes here; "reboot.dat" follows it and lasts until the restart.
+  // 18. The closing phase: background image, readme and EULA copies, PATH, the uninstaller and
+  // its registration, "reboot.dat" (lasting until the restart), the uninstall data.
+  SetProgress(98);
+  integration::SaveBackgroundImage();
+  integration::SaveDocumentCopies();
+  integration::AddPathEntry();
+  SetProgress(99);
+  integration::CreateUninstallerAndRegistration();
   install::WriteRestartMarker();
-  // 19. Reboot operations, Post-Installation batch, restore point commit.
   SetProgress(100);
+  if (Run().ProductFlags & format::kFlagUninstaller) uninstall::WriteUninstallData();
+  // 19. Post-Installation batch, completion notification, the shell's notice, restore point commit.
   variables::RunPostInstallationBatch();
-  CommitRestorePoint();
   QueueCompletionNotification();
+  integration::NotifyProgramsFolder();
+  CommitRestorePoint();
   // 20. Log and failure summary, summary page, restart question.
   WriteLogAndOutcome(true);
   AskRestart();
-  // 21. Installation-Exit batch, restart or launches, exit.
+  // 21. Installation-Exit batch, empty folders, restart or launches, exit.
   variables::RunInstallationExitBatch();
-  ExitRun(FinishedExitCode(Run()));
+  integration::RemoveEmptyFolders();
+  integration::EndInstallRun();
 }
 
 }  // namespace halberd::engine

@@ -1,6 +1,7 @@
 #include "engine/product_settings.h"
 
 #include "foundation/format/product_flags.h"
+#include "foundation/path_rules.h"
 
 namespace halberd::engine {
 
@@ -26,7 +27,9 @@ ProductSettings SettingsFromScript(const format::SetupScript& s, std::u16string_
   p.DesktopFolder = (s.ProductFlags & format::kFlagDesktopFolderDefault) ? or_name(s.DesktopFolder) : s.DesktopFolder;
   p.AddToPathSubfolder = s.AddToPathSubfolder;
   p.uninstall_key_name = or_name(s.uninstall_key_name);
-  p.uninstaller_file_name = s.uninstaller_file_name;
+  // The uninstaller is written into the uninstall folder by this name: anything but a plain file
+  // name (a folder part could put it anywhere) gives the default name.
+  p.uninstaller_file_name = IsValidFileName(s.uninstaller_file_name) ? s.uninstaller_file_name : kDefaultUninstallerName;
   p.ShortcutMode = s.ShortcutMode;
   p.Bitness = s.Bitness;
   p.UninstallFonts = s.UninstallFonts;

@@ -10,6 +10,7 @@
 //   SharedPath         empty: Publisher, or the display name when there is no publisher
 //   ProductStartMenu   empty: the display name
 //   uninstall_key_name empty: the display name
+//   uninstaller_file_name  empty, or not a plain file name: "uninstall.exe"
 //   DesktopFolder      empty and ProductFlags bit 58: the display name
 // The default installation folder is not settled here: it needs the path variables and the
 // special folders, and the step that chooses the folder works it out from the script.
@@ -25,6 +26,8 @@ namespace halberd::engine {
 // A script that names no product, run without /n:, would register under the uninstall key
 // itself and give every caption and default an empty name; the run stops with this corrupt code.
 inline constexpr int kCorruptNoProductName = 33;
+
+inline constexpr char16_t kDefaultUninstallerName[] = u"uninstall.exe";
 
 struct ProductSettings {
   // Names and places.

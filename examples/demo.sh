@@ -71,6 +71,10 @@ for key in 'HKLM\Software\Halberd Demo' 'HKCU\Software\Halberd Demo' \
            'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\hello.cmd'; do
   wine reg query "$key" /s </dev/null 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/  /' || echo "  $key: (none)"
 done
+echo "the product's registration (HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Halberd Demo, 32-bit view):"
+registration=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Halberd Demo' /reg:32 \
+  </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^    /  /p' || true)
+echo "${registration:-  (not registered)}"
 echo
 echo "extraction file registered for deletion at restart:"
 wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \

@@ -146,6 +146,27 @@ TEST(ProductSettings, SettingsOfAHandWrittenScript) {
   EXPECT_TRUE(SettingsFromScript(s, u"", 0).MonoColor);
 }
 
+// The uninstaller is written by this name into the uninstall folder: only a plain file name is
+// taken, anything else gives the default.
+TEST(ProductSettings, UninstallerFileNameIsAPlainFileName) {
+  struct Case {
+    std::u16string script_name;
+    std::u16string expected;
+  };
+  const Case cases[] = {
+      {u"remove.exe", u"remove.exe"},
+      {u"", u"uninstall.exe"},
+      {u"..\\..\\Windows\\evil.exe", u"uninstall.exe"},
+      {u"C:\\evil.exe", u"uninstall.exe"},
+      {u"sub/evil.exe", u"uninstall.exe"},
+  };
+  for (const Case& c : cases) {
+    SetupScript s = halberd::format::MinimalSetupScript(u"App");
+    s.uninstaller_file_name = c.script_name;
+    EXPECT_EQ(SettingsFromScript(s, u"", 0).uninstaller_file_name, c.expected);
+  }
+}
+
 // The hook after reading: the /n: name wins over the script's, the run keeps the name that
 // counts, and the process-wide record holds the derived values.
 TEST(ProductSettings, ApplyingTheScriptFillsTheRunAndTheRecord) {
