@@ -214,9 +214,7 @@ void RemoveAssociation(const uninstall::AssociationLine& line, const std::wstrin
     // type) is not ours to delete.
     if (_wcsicmp(ext_key.ReadText(L"").c_str(), program_id.c_str()) == 0) ext_key.DeleteValue(L"");
     ext_key.CloseAll();
-    RegistryKey root;
-    if (root.OpenKey(HKEY_CLASSES_ROOT, L"", kOpen, kAccess) != reg_opened::kFailed)
-      root.DeleteSubkey(extension, reg_delete::kOnlyIfEmpty);
+    DeleteKeyPath(L"\\HKCR\\" + extension, reg_delete::kOnlyIfEmpty);
   }
 }
 
