@@ -179,6 +179,12 @@ std::string WordList(std::span<const Word> words) {
 // An 8-bit text of the script (z-strings): ASCII as it is, anything else as "|" and UTF-8.
 std::string EightBit(const std::string& utf8) { return IsAscii(utf8) ? utf8 : "|" + utf8; }
 
+// A field of an [Associations] line of the uninstall data: one line, no NUL (it ends a z-string),
+// no "~!~" (it separates the fields).
+bool OneLineRecordField(const std::string& text) {
+  return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos && text.find("~!~") == std::string::npos;
+}
+
 // A Windows path from the project: "/" becomes "\", no trailing "\" (except a drive root).
 std::string WindowsPath(std::string s) {
   std::replace(s.begin(), s.end(), '/', '\\');
@@ -705,7 +711,11 @@ class ProjectBuilder {
 
   void ReadPath() {
     Section& p = T("path");
-    s_.AddToPathSubfolder = Utf8ToUtf16(WindowsPath(p.Text("folder")));
+    const std::string folder = p.Text("folder");
+    // One entry of a ";"-separated list: a ";" would make it two.
+    if (folder.find_first_of(";\"\r\n") != std::string::npos || folder.find('\0') != std::string::npos)
+      p.Error("folder", "`folder` must be one folder, without \";\", quotes or line breaks");
+    s_.AddToPathSubfolder = Utf8ToUtf16(WindowsPath(folder));
     Note(66, p, "folder");
   }
 
@@ -803,23 +813,34 @@ class ProjectBuilder {
         continue;
       }
       if (ext[0] != '.') ext = "." + ext;
-      if (ext.find_first_of("\\/ ,") != std::string::npos) a->Error("extension", "`extension` must be one extension, like \".txt\"");
+      if (ext.find_first_of("\\/ ,") != std::string::npos || !OneLineRecordField(ext))
+        a->Error("extension", "`extension` must be one extension, like \".txt\"");
       e.extension = EightBit(ext);
-      e.program_id = EightBit(a->Text("program_id"));
-      e.description = EightBit(a->Text("description"));
+      const std::string program_id = a->Text("program_id");
+      // The identifier names one key below HKEY_CLASSES_ROOT and goes into the uninstall data.
+      if (program_id == "!" || program_id.find('\\') != std::string::npos || !OneLineRecordField(program_id))
+        a->Error("program_id", "`program_id` must be one file type name, like \"Vendor.Document\"");
+      e.program_id = EightBit(program_id);
+      const std::string description = a->Text("description");
+      if (!OneLineRecordField(description)) a->Error("description", "`description` must be on one line");
+      e.description = EightBit(description);
       std::vector<std::string> verbs = a->TextList("verbs");
       if (!a->Has("verbs")) verbs = {"open"};
       if (verbs.empty() || verbs.size() > 8) a->Error("verbs", "`verbs` must list 1 to 8 verbs");
       std::string joined;
       for (const std::string& v : verbs) {
-        if (v.empty() || v.find_first_of(", \t") != std::string::npos) a->Error("verbs", "a verb must be one word, like \"open\"");
+        if (v.empty() || v.find_first_of(", \t\\") != std::string::npos || !OneLineRecordField(v))
+          a->Error("verbs", "a verb must be one word, like \"open\"");
         joined += (joined.empty() ? "" : ",") + v;
       }
       e.verbs = EightBit(joined);
-      e.verb_label = EightBit(a->Text("label"));
+      const std::string label = a->Text("label");
+      if (!OneLineRecordField(label)) a->Error("label", "`label` must be on one line");
+      e.verb_label = EightBit(label);
       e.command = a->Wide("command");
       if (e.command.empty()) a->Error("command", "a file association needs a `command`, like '\"%InstallDir%\\app.exe\" \"%1\"'");
       e.icon = a->Wide("icon");
+      if (!OneLineRecordField(a->Text("icon"))) a->Error("icon", "`icon` must be one path on one line, like '%InstallDir%\\app.exe,1'");
       if (a->Has("language")) {
         std::string lang = a->Text("language");
         auto it = language_names_.find(Lower(lang));
