@@ -27,7 +27,7 @@ std::string SelfDeletionBatch(std::u16string_view uninstaller, std::u16string_vi
   auto rd = [&](std::u16string_view folder) { text += u"rd \"" + Literal(folder) + u"\"\r\n"; };
   std::u16string subdir(uninstall_subdir);
   while (!subdir.empty() && subdir.back() == u'\\') subdir.pop_back();
-  rd(JoinPath(install_folder, subdir));
+  rd(subdir.empty() ? std::u16string(install_folder) : JoinPath(install_folder, subdir));
   // Each shorter prefix of the subfolder, cut at its backslashes, longest first.
   for (int n = 0; n < kSelfDeletionPrefixLimit; ++n) {
     size_t slash = subdir.find_last_of(u'\\');
