@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make demo: packs the bundled example product, runs its installer silently under Wine in a fresh
-# Wine prefix, and shows what it did.
+# Wine prefix, shows what it did, then uninstalls it with its registration's QuietUninstallString
+# and shows what is left.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD

@@ -478,6 +478,9 @@ void RemoveRecordsStep() {
         engine::SetProgress(11 + int(81 * double(done) / double(total)));
         if (DeleteRecordedFile(text)) {
           s.deleted.insert(UpperCaseForCompare(record.text));
+          // A later run that finishes a failed one has only the failed files left in its data: the
+          // folders of a file inside the installation folder go with it when they are empty.
+          if (IsSameOrBelow(record.text, U(s.install_folder))) s.folders.push_back(ParentFolder(record.text));
         } else {
           engine::AppendFailureText(Text(text::kNotRemoved) + L" " + text + L"\r\n");
           RecordRemoval(text, RemovalKind::kFile);
