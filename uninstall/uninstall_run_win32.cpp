@@ -7,7 +7,6 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -64,7 +63,7 @@ struct UninstallRunState {
   std::wstring install_folder;
   std::wstring uninstall_folder;
   std::vector<std::u16string> folders;  // folder records, in body order
-  std::set<std::u16string> deleted;     // deleted files, upper case
+  std::vector<std::u16string> deleted;  // deleted files, as recorded (the pending list compares them)
 };
 
 UninstallRunState& State() {
@@ -477,7 +476,7 @@ void RemoveRecordsStep() {
         ShowPath(text);
         engine::SetProgress(11 + int(81 * double(done) / double(total)));
         if (DeleteRecordedFile(text)) {
-          s.deleted.insert(UpperCaseForCompare(record.text));
+          s.deleted.push_back(record.text);
           // A later run that finishes a failed one has only the failed files left in its data: the
           // folders of a file inside the installation folder go with it when they are empty.
           if (IsSameOrBelow(record.text, U(s.install_folder))) s.folders.push_back(ParentFolder(record.text));
