@@ -222,7 +222,9 @@ bool ProcessIsElevated();
 // counts as changeable.
 bool DataFileOpenToOrdinaryUsers(const std::wstring& path);
 // Reads and loads the file; returns the file error code (file_error::kSuccess when loaded), whose
-// text goes into the "could not be loaded" message.
-int LoadUninstallDataFile(const std::wstring& path, UninstallData& data);
+// text goes into the "could not be loaded" message. With `open_to_ordinary_users`, also tells
+// whether an ordinary user owns or may change the file read (as DataFileOpenToOrdinaryUsers, on
+// the handle the file is read through).
+int LoadUninstallDataFile(const std::wstring& path, UninstallData& data, bool* open_to_ordinary_users = nullptr);
 
 }  // namespace halberd::uninstall

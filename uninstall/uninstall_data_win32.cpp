@@ -119,15 +119,12 @@ bool ProcessIsElevated() {
          CheckTokenMembership(nullptr, admins, &member) && member;
 }
 
-bool DataFileOpenToOrdinaryUsers(const std::wstring& path) {
+namespace {
+
+// The summary of an owner and an access list for OrdinaryUserMayChange.
+bool OpenToOrdinaryUsers(DWORD lookup, PSID owner, PACL dacl, PSECURITY_DESCRIPTOR descriptor) {
   FileSecurity security;
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  std::wstring name = path;
-  if (GetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                            &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
-    return OrdinaryUserMayChange(security);
+  if (lookup != ERROR_SUCCESS) return OrdinaryUserMayChange(security);
   UniqueLocalMemory owned(descriptor);
   const std::string current_user = CurrentUserSid();
   security.read = true;
@@ -149,6 +146,18 @@ bool DataFileOpenToOrdinaryUsers(const std::wstring& path) {
     }
   }
   return OrdinaryUserMayChange(security);
+}
+
+}  // namespace
+
+bool DataFileOpenToOrdinaryUsers(const std::wstring& path) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::wstring name = path;
+  DWORD lookup = GetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                       &owner, nullptr, &dacl, nullptr, &descriptor);
+  return OpenToOrdinaryUsers(lookup, owner, dacl, descriptor);
 }
 
 CodePage SystemCodePage() { return {ToAnsi, FromAnsi}; }
@@ -176,10 +185,20 @@ bool WriteUninstallDataFile(const UninstallData& data, const std::wstring& path)
   return true;
 }
 
-int LoadUninstallDataFile(const std::wstring& path, UninstallData& data) {
+int LoadUninstallDataFile(const std::wstring& path, UninstallData& data, bool* open_to_ordinary_users) {
   FileW file;
   int code = file.Open(path, kOpenExisting | kNoWriteAccess | kShareRead | kLoadIntoMemory);
   if (code != file_error::kSuccess) return code;
+  if (open_to_ordinary_users) {
+    // The security of the file read, through the same handle: no other file can be put in its
+    // place between the check and the reading.
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD lookup = GetSecurityInfo(file.Handle(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                   &owner, nullptr, &dacl, nullptr, &descriptor);
+    *open_to_ordinary_users = OpenToOrdinaryUsers(lookup, owner, dacl, descriptor);
+  }
   std::string bytes;
   if (!file.ReadAll(bytes)) return file_error::kReadIntoMemory;
   data = LoadUninstallData(bytes);

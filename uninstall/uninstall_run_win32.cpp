@@ -285,8 +285,10 @@ int LoadUninstallDataStep() {
   UninstallRunState& s = State();
   const std::wstring path = W(UninstallDataPath(U(s.uninstall_folder)));
   UninstallData& data = RunUninstallData();
-  int code = LoadUninstallDataFile(path, data);
-  if (code == file_error::kSuccess && ProcessIsElevated() && DataFileOpenToOrdinaryUsers(path)) {
+  const bool elevated = ProcessIsElevated();
+  bool open_to_users = false;
+  int code = LoadUninstallDataFile(path, data, elevated ? &open_to_users : nullptr);
+  if (code == file_error::kSuccess && open_to_users) {
     code = file_error::kAccessDenied;
     SetLastError(ERROR_ACCESS_DENIED);
   }

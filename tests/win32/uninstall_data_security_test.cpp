@@ -64,6 +64,19 @@ TEST_F(UninstallDataSecurity, AFileUsersMayModifyIsRefused) {
   EXPECT_TRUE(DataFileOpenToOrdinaryUsers(path_));
 }
 
+TEST_F(UninstallDataSecurity, TheCheckOnTheFileReadAgreesWithTheCheckByPath) {
+  UninstallData data;
+  ASSERT_TRUE(WriteUninstallDataFile(data, path_));
+  SetAccess(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;BU)");
+  UninstallData loaded;
+  bool open = false;
+  ASSERT_EQ(LoadUninstallDataFile(path_, loaded, &open), 0);
+  EXPECT_TRUE(open);
+  SetAccess(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)");
+  ASSERT_EQ(LoadUninstallDataFile(path_, loaded, &open), 0);
+  EXPECT_FALSE(open);
+}
+
 TEST_F(UninstallDataSecurity, AMissingFileCountsAsChangeable) {
   EXPECT_TRUE(DataFileOpenToOrdinaryUsers(folder_ + L"\\missing.dat"));
 }
