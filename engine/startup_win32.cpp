@@ -16,6 +16,7 @@
 #include "foundation/fatal_error.h"
 #include "foundation/system_error_text.h"
 #include "foundation/system_library.h"
+#include "uninstall/uninstall_run.h"
 
 namespace halberd::engine {
 
@@ -162,7 +163,11 @@ int RunProcess() {
   bool parsed = ParseCommandLine(GetCommandLineW(), [](const std::wstring& w) { return WideToAnsi(w); }, cl);
   ApplyCommandLine(cl);
   if (!parsed) UsageError(cl.error);
-  if (Run().uninstall) FatalError("Uninstallation is not available in this version of the installer.");
+  if (Run().uninstall) {
+    const int code = uninstall::RunUninstall(Run().uninstall_product);
+    if (code == uninstall::uninstall_exit::kRemoved) uninstall::FinishSuccessfulUninstall();
+    ExitRun(code);
+  }
   // 11. The uninstall-data list starts empty with the install run.
   InstallRun();
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make demo: packs the bundled example product, runs its installer silently under Wine in a fresh
-# Wine prefix, and shows what it did.
+# Wine prefix, shows what it did, then uninstalls it with its registration's QuietUninstallString
+# and shows what is left.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -81,6 +82,40 @@ wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v Pendin
   </dev/null 2>/dev/null | tr -d '\0' | grep -oE '[^ ]*TLT[^ ]*' | sed 's/^/  /' || echo "  (none)"
 tempdir=$(wine cmd /c 'echo %TEMP%' </dev/null 2>/dev/null | tr -d '\r')
 echo "temporary files left in $tempdir: $(find "$WINEPREFIX/drive_c/users" -name 'TLT*' 2>/dev/null | wc -l)"
+
+echo
+echo "== uninstalling with the registration's QuietUninstallString"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Halberd Demo'
+quiet=$(wine reg query "$key" /v QuietUninstallString /reg:32 </dev/null 2>/dev/null | tr -d '\r' |
+        sed -n 's/.*REG_SZ[[:space:]]*//p')
+if [ -z "$quiet" ]; then
+  echo "the product is not registered: nothing to uninstall"
+else
+  echo "command: $quiet"
+  # A batch passes the command line as the registration wrote it.
+  printf '@%s\r\n@exit /b %%errorlevel%%\r\n' "$quiet" > "$OUT/uninstall.bat"
+  set +e
+  wine cmd /c "Z:$(printf '%s' "$ROOT/$OUT/uninstall.bat" | tr / '\\')" </dev/null > "$OUT/uninstall.out" 2> "$OUT/uninstall.err"
+  ucode=$?
+  set -e
+  case $ucode in
+    0) umeaning="removed" ;; 3) umeaning="removed with failures" ;; 12) umeaning="cancelled" ;;
+    13) umeaning="not installed" ;; 14) umeaning="uninstall information corrupt" ;; *) umeaning="see README.md" ;;
+  esac
+  echo "exit code: $ucode ($umeaning)"
+  [ -s "$OUT/uninstall.err" ] && { echo "messages:"; sed 's/^/  /' "$OUT/uninstall.err"; }
+  # The uninstaller's copy and the emptied folders go through delunins.bat once it has ended.
+  if [ -n "$uninstall_data" ]; then
+    for _ in $(seq 1 30); do [ -e "$folder" ] || break; sleep 1; done
+    if [ -e "$folder" ]; then
+      echo "left in the installation folder:"; (cd "$folder" && find . -mindepth 1 | sort | sed 's/^\.\//  /')
+    else
+      echo "the installation folder is gone"
+    fi
+  fi
+  if wine reg query "$key" /reg:32 </dev/null >/dev/null 2>&1; then echo "the registration is still there"
+  else echo "the registration is gone"; fi
+fi
 wineserver -k 2>/dev/null || true
 echo
 echo "The installer is $OUT/example-setup.exe; run it again with: WINEPREFIX=$WINEPREFIX wine $OUT/example-setup.exe /silent"

@@ -244,11 +244,21 @@ std::u16string UpperCaseForCompare(std::u16string_view text);
 // The system's ANSI code page; characters it lacks become "?" (no best-fit look-alikes).
 CodePage SystemCodePage();
 // Writes the file at `path`: into a new temporary file beside it, then moved over it, so that a
-// failed write (a full disk) leaves no partial file and keeps an earlier file as it was. Returns
-// success; on failure the system's last error holds the reason (never 0).
+// failed write (a full disk) leaves no partial file and keeps an earlier file as it was. In an
+// elevated process the file is owned by the administrators and only they and SYSTEM may change
+// it (users may read it): it drives deletions with an administrator's rights. Returns success;
+// on failure the system's last error holds the reason (never 0).
 bool WriteUninstallDataFile(const UninstallData& data, const std::wstring& path);
+// Whether the process runs with an administrator's full token.
+bool ProcessIsElevated();
+// Whether an ordinary user owns the file at `path` or may change it (OrdinaryUserMayChange of
+// delete_safety.h over the file's owner and access list). A file whose security cannot be read
+// counts as changeable.
+bool DataFileOpenToOrdinaryUsers(const std::wstring& path);
 // Reads and loads the file; returns the file error code (file_error::kSuccess when loaded), whose
-// text goes into the "could not be loaded" message.
-int LoadUninstallDataFile(const std::wstring& path, UninstallData& data);
+// text goes into the "could not be loaded" message. With `open_to_ordinary_users`, also tells
+// whether an ordinary user owns or may change the file read (as DataFileOpenToOrdinaryUsers, on
+// the handle the file is read through).
+int LoadUninstallDataFile(const std::wstring& path, UninstallData& data, bool* open_to_ordinary_users = nullptr);
 
 }  // namespace halberd::uninstall
