@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "foundation/system_library.h"
+#include "foundation/tl_com_win32.h"
 #include "foundation/tl_file.h"
 #include "variables/path_variables.h"
 
@@ -19,48 +20,6 @@ namespace halberd::engine {
 namespace {
 
 constexpr wchar_t kEntryName[] = L"Halberd Setup Installer";
-
-template <typename Interface>
-struct ComTraits {
-  using Type = Interface*;
-  static Type Invalid() noexcept { return nullptr; }
-  static void Close(Type p) noexcept { p->Release(); }
-};
-template <typename Interface>
-using ComPtr = UniqueHandle<ComTraits<Interface>>;
-
-// A BSTR for one call, freed after it.
-class Bstr {
- public:
-  explicit Bstr(const std::wstring& text) {
-    static const auto alloc = SystemFunction<BSTR(WINAPI*)(const OLECHAR*)>(L"oleaut32.dll", "SysAllocString");
-    if (alloc) value_ = alloc(text.c_str());
-  }
-  ~Bstr() {
-    static const auto free = SystemFunction<void(WINAPI*)(BSTR)>(L"oleaut32.dll", "SysFreeString");
-    if (value_ && free) free(value_);
-  }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_ = nullptr;
-};
-
-// COM for the calling thread for as long as the object lives (the main thread has it already).
-class ComScope {
- public:
-  ComScope() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~ComScope() {
-    if (initialised_) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  bool initialised_;
-};
 
 // The authorised applications of the current firewall profile.
 ComPtr<INetFwAuthorizedApplications> AuthorizedApplications() {

@@ -19,6 +19,7 @@
 #include "foundation/path_rules.h"
 #include "foundation/system_error_text.h"
 #include "foundation/system_library.h"
+#include "foundation/tl_com_win32.h"
 #include "foundation/tl_file.h"
 #include "integration/closing_phase.h"
 #include "integration/launch_command.h"
@@ -62,25 +63,6 @@ class ComPtr {
 
  private:
   T* p_ = nullptr;
-};
-
-// BSTRs come from oleaut32, loaded from the system folder when first needed.
-class Bstr {
- public:
-  explicit Bstr(const std::wstring& text) {
-    static const auto alloc = SystemFunction<BSTR(WINAPI*)(const OLECHAR*)>(L"oleaut32.dll", "SysAllocString");
-    if (alloc) value_ = alloc(text.c_str());
-  }
-  ~Bstr() {
-    static const auto free = SystemFunction<void(WINAPI*)(BSTR)>(L"oleaut32.dll", "SysFreeString");
-    if (free && value_) free(value_);
-  }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_ = nullptr;
 };
 
 VARIANT TextVariant(const Bstr& text) {

@@ -22,6 +22,7 @@
 #include "foundation/path_rules.h"
 #include "foundation/system_library.h"
 #include "foundation/text_convert.h"
+#include "foundation/tl_com_win32.h"
 #include "foundation/tl_file.h"
 #include "install/extraction_folders.h"
 #include "integration/firewall_lines.h"
@@ -39,49 +40,6 @@ constexpr IID kFwMgrInterface = {0xF7898AF5, 0xCAC4, 0x4632, {0xA2, 0xEC, 0xDA, 
 constexpr CLSID kFwOpenPortClass = {0x0CA545C6, 0x37AD, 0x4A6C, {0xBF, 0x92, 0x9F, 0x76, 0x10, 0x06, 0x7E, 0xF5}};
 constexpr CLSID kFwAuthorizedApplicationClass = {
     0xEC9846B3, 0x2762, 0x4A6B, {0xA2, 0x14, 0x6A, 0xCB, 0x60, 0x34, 0x62, 0xD2}};
-
-template <typename Interface>
-struct ComTraits {
-  using Type = Interface*;
-  static Type Invalid() noexcept { return nullptr; }
-  static void Close(Type p) noexcept { p->Release(); }
-};
-template <typename Interface>
-using ComPtr = UniqueHandle<ComTraits<Interface>>;
-
-// A BSTR for the calls it is passed to; oleaut32 is loaded from the system folder.
-class Bstr {
- public:
-  explicit Bstr(const std::wstring& text) {
-    static const auto alloc = SystemFunction<BSTR(WINAPI*)(const OLECHAR*)>(L"oleaut32.dll", "SysAllocString");
-    if (alloc) value_ = alloc(text.c_str());
-  }
-  ~Bstr() {
-    static const auto free = SystemFunction<void(WINAPI*)(BSTR)>(L"oleaut32.dll", "SysFreeString");
-    if (value_ && free) free(value_);
-  }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_ = nullptr;
-};
-
-// COM for the calling thread while the object lives (the main thread has it already: then the
-// call only counts up and down).
-class ComScope {
- public:
-  ComScope() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~ComScope() {
-    if (initialised_) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  bool initialised_;
-};
 
 std::wstring W(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 std::u16string U(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
