@@ -12,6 +12,7 @@
 #include "pack/pack_options.h"
 #include "pack/payload.h"
 #include "pack/project_file.h"
+#include "pack/signing.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -67,6 +68,37 @@ bool ReadProject(const pack::PackOptions& o, const pack::ProjectEnvironment& env
   return pack::BuildImpliedProject(implied, env, project, diag);
 }
 
+// The --sign-* options replace the project's signing options they name; --no-sign drops signing.
+bool ApplySigningOptions(const pack::PackOptions& o, pack::SigningSettings& s, std::string& error) {
+  if (o.no_sign) {
+    s = {};
+    return true;
+  }
+  if (!o.sign_pkcs12.empty()) {
+    s.pkcs12 = o.sign_pkcs12;
+    s.command.clear();
+  }
+  if (!o.sign_command.empty()) {
+    if (!pack::SplitCommandWords(o.sign_command, s.command, error)) return false;
+    s.pkcs12.clear();
+  }
+  if (!o.sign_password_env.empty()) s.password_env = o.sign_password_env;
+  if (!o.sign_timestamp.empty()) s.timestamp = o.sign_timestamp;
+  const bool from_command_line = !o.sign_pkcs12.empty() || !o.sign_command.empty() || !o.sign_password_env.empty() ||
+                                 !o.sign_timestamp.empty();
+  if (!from_command_line) return true;  // the project's settings were checked where they were read
+  if (!s.enabled()) {
+    error = "--sign-password-env and --sign-timestamp need --sign-pkcs12 or --sign-command (or a [signing] table)";
+    return false;
+  }
+  auto problems = pack::SigningProblems(s);
+  if (problems.empty()) return true;
+  const std::string& key = problems.front().first;
+  std::string option = key == "password_env" ? " (--sign-password-env)" : key == "osslsigncode" ? "" : " (--sign-" + key + ")";
+  error = "signing" + option + ": " + problems.front().second;
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -93,6 +125,7 @@ int main(int argc, char** argv) {
   bool ok = ReadProject(options, env, project, diag);
   for (const pack::Diagnostic& d : diag.Sorted()) std::fprintf(stderr, "%s\n", pack::FormatDiagnostic(d).c_str());
   if (!ok) return Fail("no installer written");
+  if (!ApplySigningOptions(options, project.signing, error)) return Fail(error + "; no installer written");
 
   pack::ArchiveOptions archive_options;
   archive_options.chunk_size = project.package.chunk_size;
@@ -115,7 +148,12 @@ int main(int argc, char** argv) {
 
   format::Bytes installer;
   if (!pack::BuildInstaller(stub, data, installer, error)) return Fail(error);
-  if (!pack::WriteFileAtomically(options.output, installer, error)) return Fail(error);
+  pack::FinishStep sign;
+  if (project.signing.enabled())
+    sign = [&](const fs::path& temp, std::string& why) {
+      return pack::SignInstaller(project.signing, temp, data.archive_in_file, why);
+    };
+  if (!pack::WriteFileAtomically(options.output, installer, error, sign)) return Fail(error + "; no installer written");
   std::printf("halberd-pack: wrote %s: %zu files, %llu bytes unpacked, %u chunks, %zu bytes\n",
               options.output.c_str(), project.files.size(), static_cast<unsigned long long>(archive.stream_size),
               archive.chunk_count, installer.size());

@@ -13,6 +13,7 @@
 #include "foundation/format/setup_script.h"
 #include "pack/diagnostics.h"
 #include "pack/payload.h"
+#include "pack/signing.h"
 
 namespace halberd::pack {
 
@@ -28,6 +29,7 @@ struct Project {
   format::SetupScript script;      // every item, ProductFlags2 included
   std::vector<PackedFile> files;   // in archive order
   PackageSettings package;
+  SigningSettings signing;         // the [signing] table; not enabled() when absent
 };
 
 // What the reader needs besides the project: the tool's language folder.

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "foundation/format/corrupt_codes.h"
+#include "foundation/format/crc32.h"
 #include "pack/installer_writer.h"
 
 using namespace halberd;
@@ -92,4 +94,92 @@ TEST(PeImage, AppendRefusesWhatItCannotDo) {
   Bytes with_overlay = stub;
   with_overlay.push_back(1);
   EXPECT_FALSE(AppendSection(with_overlay, ".setup", Bytes(10), 10, added, error));
+}
+
+// ---- The image CRC of integrity mode 1 and the certificate table ----------------------------
+
+namespace {
+// A hand-laid PE header: e_lfanew 128, four sections, an optional header of `magic` with 16 data
+// directories, the rest of the image a byte pattern.
+Bytes HandMadeImage(uint16_t magic, size_t size) {
+  Bytes image(size);
+  for (size_t i = 0; i < size; ++i) image[i] = uint8_t(i * 31 + 7);
+  const uint32_t e = 128;
+  StoreU16(image.data() + 0x3C, e);
+  std::memcpy(image.data() + e, "PE\0\0", 4);
+  StoreU16(image.data() + e + 6, 4);
+  const uint16_t optional_size = magic == 0x10B ? 224 : 240;
+  StoreU16(image.data() + e + 20, optional_size);
+  StoreU16(image.data() + e + 24, magic);
+  StoreU32(image.data() + e + 24 + (magic == 0x10B ? 92 : 108), 16);
+  return image;
+}
+}  // namespace
+
+TEST(PeImage, ImageCrcLeavesOutWhatSigningChanges) {
+  struct Case {
+    const char* what;
+    uint16_t magic;
+    uint32_t entry;  // offset of the certificate entry from e_lfanew
+  };
+  for (Case c : {Case{"PE32", 0x10B, 24 + 128}, Case{"PE32+", 0x20B, 24 + 144}}) {
+    SCOPED_TRACE(c.what);
+    Bytes image = HandMadeImage(c.magic, 3000);
+    const uint32_t e = 128, from = e + 92;
+    StoreU32(image.data() + e + c.entry, 0);
+    StoreU32(image.data() + e + c.entry + 4, 0);
+    PeLayout layout;
+    PeSection section;
+    bool found = false;
+    ASSERT_EQ(LocateSetupSection(image.data(), image.size(), layout, section, found), 0);
+
+    // Unsigned: the plain CRC after the checksum field, as always.
+    uint32_t unsigned_crc = 0;
+    ASSERT_TRUE(ImageCrc(image.data(), image.size(), layout, unsigned_crc));
+    EXPECT_EQ(unsigned_crc, Crc32(image.data() + from, image.size() - from));
+    EXPECT_FALSE(FindCertificateTable(image.data(), image.size(), layout).present());
+
+    // Signed: a new checksum and certificate entry (its table lies after the image) change nothing.
+    Bytes signed_image = image;
+    StoreU32(signed_image.data() + e + 88, 0x12345678);
+    StoreU32(signed_image.data() + e + c.entry, 5000);
+    StoreU32(signed_image.data() + e + c.entry + 4, 1464);
+    CertificateTable table = FindCertificateTable(signed_image.data(), signed_image.size(), layout);
+    EXPECT_EQ(table.entry_offset, e + c.entry);
+    EXPECT_EQ(table.position, 5000u);
+    EXPECT_EQ(table.size, 1464u);
+    uint32_t crc = 0;
+    ASSERT_TRUE(ImageCrc(signed_image.data(), signed_image.size(), layout, crc));
+    EXPECT_EQ(crc, unsigned_crc);
+
+    // Any other byte still counts, on either side of the entry.
+    for (size_t at : {size_t(from), size_t(e + c.entry - 1), size_t(e + c.entry + 8), image.size() - 1}) {
+      Bytes changed = signed_image;
+      changed[at] ^= 1;
+      ASSERT_TRUE(ImageCrc(changed.data(), changed.size(), layout, crc));
+      EXPECT_NE(crc, unsigned_crc) << "byte " << at;
+    }
+
+    // A table within the image ends the bytes counted.
+    StoreU32(signed_image.data() + e + c.entry, 2000);
+    ASSERT_TRUE(ImageCrc(signed_image.data(), signed_image.size(), layout, crc));
+    EXPECT_EQ(crc, Crc32(image.data() + from, 2000 - from));
+  }
+}
+
+TEST(PeImage, NoCertificateEntryWhereTheHeaderHasNone) {
+  Bytes image = HandMadeImage(0x10B, 3000);
+  PeLayout layout;
+  PeSection section;
+  bool found = false;
+  ASSERT_EQ(LocateSetupSection(image.data(), image.size(), layout, section, found), 0);
+  StoreU32(image.data() + 128 + 24 + 92, 4);  // four data directories: no certificate entry
+  EXPECT_EQ(FindCertificateTable(image.data(), image.size(), layout).entry_offset, 0u);
+  uint32_t crc = 0;
+  ASSERT_TRUE(ImageCrc(image.data(), image.size(), layout, crc));
+  EXPECT_EQ(crc, Crc32(image.data() + 128 + 92, image.size() - 128 - 92));
+  StoreU32(image.data() + 128 + 24 + 92, 16);
+  StoreU16(image.data() + 128 + 24, 0x107);  // a ROM image: not a PE32 layout
+  EXPECT_EQ(FindCertificateTable(image.data(), image.size(), layout).entry_offset, 0u);
+  EXPECT_FALSE(ImageCrc(image.data(), 128 + 40, layout, crc));  // shorter than the CRC's start
 }

@@ -670,6 +670,17 @@ TEST(ProjectFile, ProblemsAreReportedWithTheirLineAndReason) {
       {"picture that is no bitmap", "[look]\npicture = \"art/x.txt\"", 2, "`art/x.txt` is not a Windows bitmap"},
       {"address without http", "[notify]\non_start = \"example.com\"", 2, "must be a web address beginning with http://"},
       {"firewall port out of range", "[[firewall]]\nport = 70000", 2, "`port` must be 1 to 65535, not 70000"},
+      {"signing with neither certificate nor command", "[signing]\ndescription = \"x\"", 1, "[signing] needs `pkcs12`"},
+      {"missing certificate", "[signing]\npkcs12 = \"keys/none.p12\"", 2, "cannot find the PKCS#12 file"},
+      {"password variable not set", "[signing]\npkcs12 = \"art/x.txt\"\npassword_env = \"HALBERD_TEST_UNSET_PASSWORD\"", 3,
+       "HALBERD_TEST_UNSET_PASSWORD (the certificate's password) is not set"},
+      {"password in the project", "[signing]\npkcs12 = \"art/x.txt\"\npassword_env = \"secret pass\"", 3,
+       "`password_env` names an environment variable"},
+      {"certificate and command", "[signing]\npkcs12 = \"art/x.txt\"\ncommand = [\"/bin/true\", \"{in}\"]", 3, "not both"},
+      {"command without the installer", "[signing]\ncommand = [\"/bin/true\"]", 2, "name the installer to sign as {in}"},
+      {"command not found", "[signing]\ncommand = \"no-such-signer {in}\"", 2, "\"no-such-signer\" is not found"},
+      {"timestamp that is no address", "[signing]\npkcs12 = \"art/x.txt\"\ntimestamp = \"timestamp.example.com\"", 3,
+       "`timestamp` must be a web address"},
       {"TOML syntax", "[install\nx = 1", 1, ""},
   };
   ProjectFolder folder;
