@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/format/setup_data.h"
 #include "foundation/format/setup_script.h"
 #include "pack/installer_writer.h"
 #include "pack/language_files.h"
@@ -41,11 +42,13 @@ fs::path SelfPath(const char* argv0) {
   return fs::absolute(argv0);
 }
 
-// The stub of the same build: beside the tool (an installed layout), or in the build tree.
+// The stub of the same build: beside the tool, in the installed layout (bin/ and share/halberd/),
+// or in the build tree.
 std::string FindStub(const fs::path& self) {
   if (const char* env = std::getenv("HALBERD_STUB")) return env;
   fs::path dir = self.parent_path();
-  for (const fs::path& candidate : {dir / "halberd-setup.exe", dir / ".." / ".." / "win32" / "bin" / "halberd-setup.exe"}) {
+  for (const fs::path& candidate : {dir / "halberd-setup.exe", dir / ".." / "share" / "halberd" / "halberd-setup.exe",
+                                    dir / ".." / ".." / "win32" / "bin" / "halberd-setup.exe"}) {
     std::error_code ec;
     if (fs::is_regular_file(candidate, ec)) return candidate.lexically_normal().string();
   }
@@ -103,10 +106,17 @@ bool ApplySigningOptions(const pack::PackOptions& o, pack::SigningSettings& s, s
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("halberd-pack %s (installation data %s)\n", HALBERD_PACK_VERSION, format::kDataFormatVersion);
+    return 0;
+  }
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     std::fputs(pack::PackUsage().c_str(), args.empty() ? stderr : stdout);
     return args.empty() ? 2 : 0;
   }
+  bool epoch_valid = true;
+  pack::SourceDateEpoch(&epoch_valid);
+  if (!epoch_valid) return Fail("SOURCE_DATE_EPOCH must be a number of seconds since 1970");
   pack::PackOptions options;
   std::string error;
   if (!pack::ParsePackOptions(args, options, error)) return Fail(error + "\n\n" + pack::PackUsage());

@@ -5,8 +5,9 @@
 namespace halberd::pack {
 
 std::string PackUsage() {
-  return "Usage: halberd-pack PROJECT.toml -o OUTPUT [--stub FILE]\n"
+  return "Usage: halberd-pack PROJECT.toml -o OUTPUT [--stub FILE] [signing options]\n"
          "       halberd-pack --files DIR --name NAME -o OUTPUT [options]\n"
+         "       halberd-pack --version   (the tool's version and its installation data version)\n"
          "\n"
          "Packs a product into a Windows installer. The project file describes everything the\n"
          "installer does (docs/project-format.md); the second form packs the files below DIR\n"

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <fstream>
@@ -16,12 +18,28 @@ namespace fs = std::filesystem;
 using format::Bytes;
 
 
+std::optional<int64_t> SourceDateEpoch(bool* valid) {
+  if (valid) *valid = true;
+  const char* text = std::getenv("SOURCE_DATE_EPOCH");
+  if (!text || !*text) return std::nullopt;
+  int64_t seconds = 0;
+  for (const char* c = text; *c; ++c) {
+    if (*c < '0' || *c > '9' || seconds > (INT64_MAX - 9) / 10) {
+      if (valid) *valid = false;
+      return std::nullopt;
+    }
+    seconds = seconds * 10 + (*c - '0');
+  }
+  return seconds;
+}
+
 std::array<int32_t, 6> FileModificationTime(const fs::path& p) {
   std::error_code ec;
   auto t = fs::last_write_time(p, ec);
   if (ec) return {0, 0, 0, -1, 0, 0};
   auto sys = std::chrono::time_point_cast<std::chrono::system_clock::duration>(fs::file_time_type::clock::to_sys(t));
   std::time_t tt = std::chrono::system_clock::to_time_t(sys);
+  if (auto epoch = SourceDateEpoch(); epoch && int64_t(tt) > *epoch) tt = std::time_t(*epoch);
   std::tm tm{};
 #ifdef _WIN32
   gmtime_s(&tm, &tt);

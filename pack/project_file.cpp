@@ -239,7 +239,7 @@ bool LooksLikeIcon(std::string_view b) {
 // Today (UTC), or the day of SOURCE_DATE_EPOCH when it is set, for reproducible builds.
 format::BuildDate Today() {
   std::time_t tt = std::time(nullptr);
-  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) tt = std::time_t(std::strtoll(epoch, nullptr, 10));
+  if (auto epoch = SourceDateEpoch()) tt = std::time_t(*epoch);
   std::tm tm{};
 #ifdef _WIN32
   gmtime_s(&tm, &tt);
