@@ -64,7 +64,15 @@ int LocateSetupSection(const uint8_t* head, size_t size, PeLayout& layout, PeSec
 
 bool StripSection(Bytes& image, const PeLayout& l, const PeSection& s, const Bytes& tail) {
   if (image.size() < uint64_t(l.section_table_offset) + 40u * l.section_count) return false;
-  image.insert(image.end(), tail.begin(), tail.end());
+  // A signature no longer matches the program without the section: its table is left out and its
+  // entry cleared, so the uninstaller is a plain unsigned program.
+  size_t kept = tail.size();
+  const CertificateTable certificates = FindCertificateTable(image.data(), image.size(), l);
+  const uint64_t tail_start = uint64_t(s.raw_position) + s.raw_size;
+  if (certificates.present() && certificates.position >= tail_start && certificates.position - tail_start < kept)
+    kept = size_t(certificates.position - tail_start);
+  if (certificates.entry_offset) std::memset(image.data() + certificates.entry_offset, 0, 8);
+  image.insert(image.end(), tail.begin(), tail.begin() + ptrdiff_t(kept));
   uint8_t* opt = image.data() + l.optional_header_offset;
   StoreU16(image.data() + l.e_lfanew + 6, uint16_t(l.section_count - 1));
   StoreU32(opt + 8, LoadU32(opt + 8) - s.raw_size);

@@ -71,7 +71,8 @@ bool ImageCrc(const uint8_t* image, size_t size, const PeLayout& layout, uint32_
 
 // Turns `image` (the file up to the section's raw data) into a program without the section:
 // appends `tail` (the file's bytes after the section), lowers the section count, the initialised
-// data size and the image size, and moves the later table entries up.
+// data size and the image size, and moves the later table entries up. A signed file's certificate
+// table is not carried over and its entry is cleared: the signature would not match.
 bool StripSection(Bytes& image, const PeLayout& layout, const PeSection& section, const Bytes& tail);
 
 // Pack tool: appends `data` as a new last section named `name`, of which the loader maps the

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -182,4 +183,43 @@ TEST(PeImage, NoCertificateEntryWhereTheHeaderHasNone) {
   StoreU16(image.data() + 128 + 24, 0x107);  // a ROM image: not a PE32 layout
   EXPECT_EQ(FindCertificateTable(image.data(), image.size(), layout).entry_offset, 0u);
   EXPECT_FALSE(ImageCrc(image.data(), 128 + 40, layout, crc));  // shorter than the CRC's start
+}
+
+TEST(PeImage, TheUninstallerOfASignedInstallerCarriesNoSignature) {
+  Bytes stub;
+  if (!LoadStub(stub)) GTEST_SKIP() << "the Windows stub is not built";
+  pack::InstallationData d;
+  d.script = Bytes(100, 7);
+  d.archive = Bytes(5001, 3);  // read from the file: the last partial block lies after the section
+  d.archive_in_file = true;
+  Bytes installer;
+  std::string error;
+  ASSERT_TRUE(pack::BuildInstaller(stub, d, installer, error)) << error;
+  PeLayout layout;
+  PeSection section;
+  bool found = false;
+  ASSERT_EQ(LocateSetupSection(installer.data(), std::min(installer.size(), kPeHeaderReadSize), layout, section, found), 0);
+  auto strip = [&](const Bytes& file) {
+    Bytes image(file.begin(), file.begin() + section.raw_position);
+    Bytes tail(file.begin() + section.raw_position + section.raw_size, file.end());
+    EXPECT_TRUE(StripSection(image, layout, section, tail));
+    return image;
+  };
+  const Bytes plain = strip(installer);
+
+  // Signed as a signer does it: zeros to an 8-byte boundary, the table, the entry pointing at it.
+  Bytes signed_file = installer;
+  signed_file.resize((signed_file.size() + 7) / 8 * 8, 0);
+  const uint32_t table_at = uint32_t(signed_file.size());
+  signed_file.insert(signed_file.end(), 24, 0xCE);
+  const uint32_t entry = layout.optional_header_offset + 128;
+  StoreU32(signed_file.data() + entry, table_at);
+  StoreU32(signed_file.data() + entry + 4, 24);
+  const Bytes stripped = strip(signed_file);
+
+  ASSERT_GE(stripped.size(), plain.size());
+  EXPECT_LT(stripped.size() - plain.size(), 8u);  // the alignment zeros at most
+  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), stripped.begin()));
+  EXPECT_TRUE(std::all_of(stripped.begin() + ptrdiff_t(plain.size()), stripped.end(), [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(LoadU32(stripped.data() + entry), 0u);
 }
