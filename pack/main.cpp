@@ -130,6 +130,8 @@ int main(int argc, char** argv) {
     return Fail("\"" + options.files_dir + "\" is not a folder");
 
   pack::ProjectEnvironment env{pack::FindLanguageFolder(self)};
+  env.check_signing = options.sign_pkcs12.empty() && options.sign_command.empty() && options.sign_password_env.empty() &&
+                      options.sign_timestamp.empty() && !options.no_sign;
   pack::Project project;
   pack::Diagnostics diag;
   bool ok = ReadProject(options, env, project, diag);
@@ -166,6 +168,6 @@ int main(int argc, char** argv) {
   if (!pack::WriteFileAtomically(options.output, installer, error, sign)) return Fail(error + "; no installer written");
   std::printf("halberd-pack: wrote %s: %zu files, %llu bytes unpacked, %u chunks, %zu bytes\n",
               options.output.c_str(), project.files.size(), static_cast<unsigned long long>(archive.stream_size),
-              archive.chunk_count, installer.size());
+              archive.chunk_count, static_cast<size_t>(fs::file_size(options.output, ec)));
   return 0;
 }

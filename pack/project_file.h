@@ -35,6 +35,9 @@ struct Project {
 // What the reader needs besides the project: the tool's language folder.
 struct ProjectEnvironment {
   std::filesystem::path language_folder;
+  // False when the command line replaces the [signing] table's settings (--sign-*, --no-sign):
+  // the table is then read but not checked, so a missing password does not stop a --no-sign build.
+  bool check_signing = true;
 };
 
 // Reads a project file. Relative paths in it are taken from the project file's folder. Returns

@@ -315,3 +315,40 @@ TEST_F(Signing, AFailedSigningWritesNoInstaller) {
     EXPECT_EQ(FilesIn(dir_ / "out"), std::vector<std::string>{"setup.exe"});
   }
 }
+
+TEST_F(Signing, TheProjectsSigningTableSignsAndNamesTheLineOfAProblem) {
+  const fs::path project = dir_ / "product.toml";
+  const fs::path files = Product(1200);
+  auto write_project = [&](const std::string& variable) {
+    std::ofstream(project) << "[product]\nname = \"Signed\"\n\n[signing]\npkcs12 = \"" << (keys_ / "publisher.p12").string()
+                           << "\"\npassword_env = \"" << variable << "\"\ndescription = \"Signed setup\"\n\n[[files]]\nsource = \""
+                           << files.string() << "\"\n";
+  };
+  const fs::path output = dir_ / "out" / "setup.exe";
+  auto pack = [&](const std::string& extra, std::string& out) {
+    int status = 0;
+    out = RunCommand(tool_ + " " + project.string() + " --stub " + stub_ + " -o " + output.string() + " " + extra, status);
+    return status;
+  };
+  std::string out;
+  write_project(kPasswordVariable);
+  ASSERT_EQ(pack("", out), 0) << out;
+  Bytes b = Load(output);
+  OwnChecks c = CheckAsTheInstallerDoes(b, false);
+  ASSERT_EQ(c.header_code, 0);
+  EXPECT_TRUE(FindCertificateTable(b.data(), b.size(), c.layout).present());
+  EXPECT_EQ(c.image_code, 0);
+  fs::remove(output);
+
+  write_project("HALBERD_TEST_NO_SUCH_VARIABLE");
+  unsetenv("HALBERD_TEST_NO_SUCH_VARIABLE");
+  EXPECT_NE(pack("", out), 0);
+  EXPECT_NE(out.find(project.string() + ":6: the environment variable HALBERD_TEST_NO_SUCH_VARIABLE"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(output));
+  // --no-sign builds the same project unsigned, for a quick local build without the password.
+  ASSERT_EQ(pack("--no-sign", out), 0) << out;
+  b = Load(output);
+  c = CheckAsTheInstallerDoes(b, false);
+  ASSERT_EQ(c.header_code, 0);
+  EXPECT_FALSE(FindCertificateTable(b.data(), b.size(), c.layout).present());
+}
