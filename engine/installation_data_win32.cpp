@@ -218,7 +218,7 @@ std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool x
   if (!OpenProgramFile(program, d.program_path)) CorruptInstaller(corrupt::kArchiveAvailable, true);
   uint64_t start = uint64_t(d.section.raw_position) + h.archive_offset;
   // Up to the file's end, or to a signature's certificate table.
-  uint64_t available = format::FileArchiveBytes(h, d.program_size, start, d.certificates);
+  uint64_t available = format::FileArchiveBytes(uint64_t(h.archive_size), d.program_size, start, d.certificates);
   // An archive in the section is read from the program file too, the bytes the loader mapped
   // there: walking the mapping would leave every page of a large archive resident, while reads
   // hold a chunk or two at a time.

@@ -38,7 +38,7 @@ int CheckInstallerFile(const Bytes& file, bool archive_in_file, std::string& fai
   }
   const uint64_t start = uint64_t(section.raw_position) + header.archive_offset;
   uint64_t available = archive_in_file
-      ? FileArchiveBytes(header, file.size(), start, FindCertificateTable(file.data(), file.size(), layout))
+      ? FileArchiveBytes(uint64_t(header.archive_size), file.size(), start, FindCertificateTable(file.data(), file.size(), layout))
       : SectionArchiveBytes(header, mapped);
   if (start > file.size()) available = 0;
   MemoryArchiveSource source(file.data() + std::min<uint64_t>(start, file.size()), size_t(available));

@@ -14,6 +14,7 @@
 #include "pack/payload.h"
 #include "pack/project_file.h"
 #include "pack/signing.h"
+#include "pack/source_date_epoch.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
-#include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <fstream>
@@ -11,6 +9,7 @@
 #include "foundation/format/setup_data.h"
 #include "foundation/text_convert.h"
 #include "pack/chunk_compressor.h"
+#include "pack/source_date_epoch.h"
 
 namespace halberd::pack {
 
@@ -18,21 +17,8 @@ namespace fs = std::filesystem;
 using format::Bytes;
 
 
-std::optional<int64_t> SourceDateEpoch(bool* valid) {
-  if (valid) *valid = true;
-  const char* text = std::getenv("SOURCE_DATE_EPOCH");
-  if (!text || !*text) return std::nullopt;
-  int64_t seconds = 0;
-  for (const char* c = text; *c; ++c) {
-    if (*c < '0' || *c > '9' || seconds > (INT64_MAX - 9) / 10) {
-      if (valid) *valid = false;
-      return std::nullopt;
-    }
-    seconds = seconds * 10 + (*c - '0');
-  }
-  return seconds;
-}
-
+// A time later than SOURCE_DATE_EPOCH is recorded as SOURCE_DATE_EPOCH (as tar --clamp-mtime does),
+// so that copies of the same files made at different times pack to the same installer.
 std::array<int32_t, 6> FileModificationTime(const fs::path& p) {
   std::error_code ec;
   auto t = fs::last_write_time(p, ec);

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,13 +17,7 @@ struct PackedFile {
   format::FileEntry entry;
 };
 
-// SOURCE_DATE_EPOCH, when it is set: the time reproducible builds record at the latest. `valid`
-// is false when it is set to something other than a number of seconds since 1970.
-std::optional<int64_t> SourceDateEpoch(bool* valid = nullptr);
-
 // A file's modification time (UTC) as the six numbers of a file entry; no time when unreadable.
-// A time later than SOURCE_DATE_EPOCH is recorded as SOURCE_DATE_EPOCH (as tar --clamp-mtime
-// does), so that copies of the same files made at different times pack to the same installer.
 std::array<int32_t, 6> FileModificationTime(const std::filesystem::path& path);
 
 // Every regular file below `root`, in a stable order (by relative path, byte-wise), each as a

@@ -19,6 +19,7 @@
 #include "pack/file_sources.h"
 #include "pack/language_files.h"
 #include "pack/project_reader.h"
+#include "pack/source_date_epoch.h"
 #include "pack/text_checks.h"
 
 namespace halberd::pack {

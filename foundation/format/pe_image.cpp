@@ -208,6 +208,16 @@ CertificateTable FindCertificateTable(const uint8_t* head, size_t size, const Pe
   return t;
 }
 
+uint64_t FileArchiveBytes(uint64_t archive_size, uint64_t file_size, uint64_t start, const CertificateTable& c) {
+  uint64_t end = file_size;
+  const bool signed_file = c.present() && c.position >= start && c.position <= file_size;
+  if (signed_file) end = c.position;
+  uint64_t available = end > start ? end - start : 0;
+  if (signed_file && c.position % 8 == 0 && available > archive_size && available - archive_size < 8)
+    available = archive_size;
+  return available;
+}
+
 bool ImageCrc(const uint8_t* image, size_t size, const PeLayout& l, uint32_t& crc) {
   const uint64_t from = ImageCrcStart(l);
   CertificateTable table = FindCertificateTable(image, size, l);

@@ -61,6 +61,14 @@ struct CertificateTable {
 // LocateSetupSection checked it).
 CertificateTable FindCertificateTable(const uint8_t* head, size_t size, const PeLayout& layout);
 
+// Archive source 1 (the archive read from the program file): the bytes from the archive's start
+// (`start`, a file position) up to the file's end, or, in a signed file, up to its certificate
+// table. A signer pads the data before the table with zeros to an 8-byte boundary; those fewer
+// than 8 bytes after an archive that otherwise fills the space are not counted, so that signing
+// changes nothing here.
+uint64_t FileArchiveBytes(uint64_t archive_size, uint64_t file_size, uint64_t start,
+                          const CertificateTable& certificates);
+
 // The image CRC of integrity mode 1 over `image`, the file from position 0 up to the setup
 // section's raw data. It follows the rules of the PE checksum and of a signature's digest, so
 // that signing leaves it unchanged: it starts after the CheckSum field, counts the certificate

@@ -100,16 +100,6 @@ uint64_t SectionArchiveBytes(const SetupHeader& h, size_t mapped_size) {
   return uint64_t(h.total_size) - h.archive_offset;
 }
 
-uint64_t FileArchiveBytes(const SetupHeader& h, uint64_t file_size, uint64_t start, const CertificateTable& c) {
-  uint64_t end = file_size;
-  const bool signed_file = c.present() && c.position >= start && c.position <= file_size;
-  if (signed_file) end = c.position;
-  uint64_t available = end > start ? end - start : 0;
-  const uint64_t archive = uint64_t(h.archive_size);
-  if (signed_file && c.position % 8 == 0 && available > archive && available - archive < 8) available = archive;
-  return available;
-}
-
 int ExtractionProgressPercent(uint64_t consumed, uint64_t total) {
   if (total == 0) return 59;
   return int(28 + 31 * consumed / total);

@@ -26,7 +26,6 @@
 #include <vector>
 
 #include "foundation/format/byte_io.h"
-#include "foundation/format/pe_image.h"
 #include "foundation/format/product_flags.h"
 #include "foundation/format/setup_cipher.h"
 #include "foundation/format/xz_decode.h"
@@ -119,13 +118,6 @@ int UnpackArchive(const SetupHeader& header, bool xz_chunks, ArchiveSource& sour
 // Archive source 0: the bytes from the archive offset up to the total size, which must lie within
 // the mapped section; otherwise none, so that the size check reports the mismatch (46).
 uint64_t SectionArchiveBytes(const SetupHeader& header, size_t mapped_size);
-
-// Archive source 1: the bytes from the archive's start in the file (`start`, a file position) up
-// to the file's end, or, in a signed file, up to its certificate table. A signer pads the data
-// before the table with zeros to an 8-byte boundary; those fewer than 8 bytes after an archive
-// that otherwise fills the space are not counted, so that signing changes nothing here.
-uint64_t FileArchiveBytes(const SetupHeader& header, uint64_t file_size, uint64_t start,
-                          const CertificateTable& certificates);
 
 // Progress position of the extraction: 28 + 31 * consumed / total percent.
 int ExtractionProgressPercent(uint64_t consumed, uint64_t total);

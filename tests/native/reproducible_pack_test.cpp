@@ -13,6 +13,7 @@
 
 #include "pack/installer_writer.h"
 #include "pack/payload.h"
+#include "pack/source_date_epoch.h"
 
 using namespace halberd;
 namespace fs = std::filesystem;

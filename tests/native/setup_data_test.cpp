@@ -10,6 +10,7 @@
 #include "foundation/format/corrupt_codes.h"
 #include "foundation/format/crc32.h"
 #include "foundation/format/file_entry.h"
+#include "foundation/format/pe_image.h"
 #include "pack/installer_writer.h"
 #include "pack/payload.h"
 
@@ -250,5 +251,5 @@ TEST(SetupData, ArchiveBytesInTheFileEndAtTheCertificateTable) {
       {"entry without a size: unsigned", end, table(5104, 0), 1001},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(FileArchiveBytes(h, c.file_size, start, c.certificates), c.available) << c.what;
+    EXPECT_EQ(FileArchiveBytes(uint64_t(h.archive_size), c.file_size, start, c.certificates), c.available) << c.what;
 }

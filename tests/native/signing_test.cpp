@@ -80,7 +80,7 @@ OwnChecks CheckAsTheInstallerDoes(const Bytes& file, bool archive_in_file) {
                      ? 0 : corrupt::kImageCrc;
   c.archive_start = uint64_t(c.section.raw_position) + c.header.archive_offset;
   const CertificateTable table = FindCertificateTable(file.data(), file.size(), c.layout);
-  uint64_t available = archive_in_file ? FileArchiveBytes(c.header, file.size(), c.archive_start, table)
+  uint64_t available = archive_in_file ? FileArchiveBytes(uint64_t(c.header.archive_size), file.size(), c.archive_start, table)
                                        : SectionArchiveBytes(c.header, mapped);
   MemoryArchiveSource source(file.data() + c.archive_start, size_t(available));
   c.archive_code = VerifyArchive(c.header, source);
