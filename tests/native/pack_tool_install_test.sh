@@ -3,7 +3,7 @@
 # stub and language files with no environment variable and packs the demo product; the Debian
 # package CPack makes holds the tool, the stub and the language files. Exit 77: skipped.
 set -euo pipefail
-BUILD=$1 SOURCE=$2 STUB=$3
+BUILD=$(realpath "$1") SOURCE=$(realpath "$2") STUB=$3
 if [ ! -f "$STUB" ]; then echo "skipped: the Windows stub is not built ($STUB)"; exit 77; fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
