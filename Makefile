@@ -7,6 +7,7 @@ BUILD      := build
 NATIVE     := $(BUILD)/native
 WIN32      := $(BUILD)/win32
 FUZZ       := $(BUILD)/fuzz
+PACKAGE    := $(BUILD)/package
 JOBS       ?= $(shell nproc)
 export HALBERD_WINEPREFIX ?= /opt/halberd-deps/wineprefix
 export HALBERD_WINEPREFIX32 ?= /opt/halberd-deps/wineprefix32
@@ -17,7 +18,7 @@ export WINEDLLOVERRIDES := mscoree,mshtml=
 LAUNCHER   := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR := $(CURDIR)
 
-.PHONY: all setup native win32 build test test-native test-win32 test-e2e test-fuzz fuzz demo bench clean
+.PHONY: all setup native win32 build test test-native test-win32 test-e2e test-fuzz fuzz demo bench package clean
 
 all: build
 
@@ -25,10 +26,17 @@ setup:
 	@bash scripts/setup.sh
 
 $(NATIVE)/build.ninja:
-	cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
+	cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DHALBERD_STUB=$(CURDIR)/$(WIN32)/bin/halberd-setup.exe $(LAUNCHER)
 
 $(WIN32)/build.ninja:
 	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(LAUNCHER)
+
+# The Debian package of the pack tool: a build of its own without sanitizers or tests, with the
+# stub of the Windows build.
+$(PACKAGE)/build.ninja:
+	cmake -S . -B $(PACKAGE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DHALBERD_SANITIZE=OFF -DHALBERD_TESTS=OFF \
+	  -DHALBERD_STUB=$(CURDIR)/$(WIN32)/bin/halberd-setup.exe $(LAUNCHER)
 
 $(FUZZ)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALBERD_FUZZ=ON $(LAUNCHER)
@@ -58,6 +66,11 @@ test-e2e: build
 
 test-fuzz: fuzz
 	@bash tests/run_all.sh fuzz
+
+package: win32 $(PACKAGE)/build.ninja
+	ninja -C $(PACKAGE) -j $(JOBS) halberd-pack
+	cd $(PACKAGE) && cpack -G DEB
+	@ls $(PACKAGE)/*.deb
 
 demo: build
 	@bash examples/demo.sh

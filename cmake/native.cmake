@@ -35,7 +35,34 @@ halberd_warnings(halberd_pack_lib)
 
 add_executable(halberd-pack pack/main.cpp)
 target_link_libraries(halberd-pack PRIVATE halberd_pack_lib)
+set(HALBERD_PACK_VERSION "1.0.0")
+target_compile_definitions(halberd-pack PRIVATE HALBERD_PACK_VERSION="${HALBERD_PACK_VERSION}")
 halberd_warnings(halberd-pack)
+
+# Installation (cmake --install, and the Debian package made by CPack): the tool in bin/, the stub
+# and the language files in share/halberd/, where the tool looks for them. The stub is built by
+# the Windows build, a CMake tree of its own: HALBERD_STUB names it (the Makefile passes it).
+set(HALBERD_STUB "${CMAKE_SOURCE_DIR}/build/win32/bin/halberd-setup.exe" CACHE FILEPATH
+    "The installer stub (halberd-setup.exe of the Windows build) installed beside the pack tool")
+install(TARGETS halberd-pack RUNTIME DESTINATION bin)
+install(FILES "${HALBERD_STUB}" DESTINATION share/halberd RENAME halberd-setup.exe)
+install(DIRECTORY pack/languages/ DESTINATION share/halberd/languages FILES_MATCHING PATTERN "*.txt")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME halberd-pack)
+set(CPACK_PACKAGE_VERSION "${HALBERD_PACK_VERSION}")
+set(CPACK_PACKAGE_VENDOR "Halberd")
+set(CPACK_PACKAGE_CONTACT "Halberd developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Packs Windows installers (Halberd) from a TOML project file")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, zlib1g, liblzma5")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "osslsigncode")
+if(HALBERD_SANITIZE)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}, libasan8, libubsan1")
+endif()
+include(CPack)
 
 if(HALBERD_TESTS AND NOT HALBERD_FUZZ)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
@@ -45,6 +72,10 @@ if(HALBERD_TESTS AND NOT HALBERD_FUZZ)
   target_compile_definitions(native_tests PRIVATE HALBERD_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   include(GoogleTest)
   gtest_discover_tests(native_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS native)
+  # The installed tool and the Debian package, made from this tree (a few seconds: no build).
+  add_test(NAME pack_tool_install
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/native/pack_tool_install_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} "${HALBERD_STUB}")
+  set_tests_properties(pack_tool_install PROPERTIES LABELS native SKIP_RETURN_CODE 77 TIMEOUT 300)
   # Builds installers with damaged setup scripts for the end-to-end tests.
   add_executable(make_test_installer tests/tools/make_installer.cpp)
   target_link_libraries(make_test_installer PRIVATE halberd_pack_lib)

@@ -17,6 +17,7 @@ struct InstallationData {
   uint64_t program_size = 0;
   format::PeLayout layout;
   format::PeSection section;
+  format::CertificateTable certificates;  // where a signature's table lies, if signed
   const uint8_t* mapped = nullptr;  // the section as the loader mapped it
   size_t mapped_size = 0;
   format::SetupHeader header;

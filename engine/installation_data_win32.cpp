@@ -91,6 +91,7 @@ InstallationData& OpenInstallationData() {
   int code = format::LocateSetupSection(head.data(), head.size(), d.layout, d.section, found);
   if (code) CorruptInstaller(code);
   if (!found) FatalError(kNoInstallationData);
+  d.certificates = format::FindCertificateTable(head.data(), head.size(), d.layout);
   if (d.section.raw_position == 0) CorruptInstaller(corrupt::kNoRawData);
   if (!file.Seek(int64_t(d.section.raw_position)) || d.section.raw_position > d.program_size)
     CorruptInstaller(corrupt::kSeekFailed, true);
@@ -164,9 +165,10 @@ void CheckProgramIntegrity(InstallationData& d, int integrity_mode) {
   if (!OpenProgramFile(file, d.program_path) || !ReadAt(file, 0, d.image.data(), d.image.size()))
     CorruptInstaller(corrupt::kImageRead, true);
   if (integrity_mode == 1) {
-    uint32_t from = format::ImageCrcStart(d.layout);
-    uint32_t crc = from <= d.image.size() ? format::Crc32(d.image.data() + from, d.image.size() - from) : 0;
-    if (from > d.image.size() || crc != d.header.image_crc) CorruptInstaller(corrupt::kImageCrc);
+    // Signing rewrites the checksum and the certificate entry; the CRC leaves both out.
+    uint32_t crc = 0;
+    if (!format::ImageCrc(d.image.data(), d.image.size(), d.layout, crc) || crc != d.header.image_crc)
+      CorruptInstaller(corrupt::kImageCrc);
   } else if (integrity_mode == 2) {
     DWORD last_error = 0;
     TrustClass c = VerifySignature(d.program_path, last_error);
@@ -231,7 +233,8 @@ std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool x
   FileW program;
   if (!OpenProgramFile(program, d.program_path)) CorruptInstaller(corrupt::kArchiveAvailable, true);
   uint64_t start = uint64_t(d.section.raw_position) + h.archive_offset;
-  uint64_t available = d.program_size > start ? d.program_size - start : 0;
+  // Up to the file's end, or to a signature's certificate table.
+  uint64_t available = format::FileArchiveBytes(uint64_t(h.archive_size), d.program_size, start, d.certificates);
   // An archive in the section is read from the program file too, the bytes the loader mapped
   // there: walking the mapping would leave every page of a large archive resident, while reads
   // hold a chunk or two at a time.

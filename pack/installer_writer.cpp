@@ -90,8 +90,12 @@ bool BuildInstaller(const Bytes& stub, const InstallationData& d, Bytes& out, st
     error = "the stub's PE header is not one the installer accepts (code " + std::to_string(code) + ")";
     return false;
   }
-  uint32_t from = ImageCrcStart(layout);
-  StoreU32(out.data() + added.raw_position + 24, Crc32(out.data() + from, added.raw_position - from));
+  uint32_t image_crc = 0;
+  if (!ImageCrc(out.data(), added.raw_position, layout, image_crc)) {
+    error = "the stub's PE header is too short";
+    return false;
+  }
+  StoreU32(out.data() + added.raw_position + 24, image_crc);
   StoreU32(out.data() + layout.optional_header_offset + 64, PeChecksum(out, layout.optional_header_offset + 64));
   return true;
 }
@@ -110,7 +114,7 @@ bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error) {
   return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::string& error) {
+bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::string& error, const FinishStep& finish) {
   fs::path target(path);
   fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::random_device rd;
@@ -132,6 +136,10 @@ bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::strin
     }
   }
   std::error_code ec;
+  if (finish && !finish(temp, error)) {
+    fs::remove(temp, ec);
+    return false;
+  }
   fs::permissions(temp, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                             fs::perms::others_read | fs::perms::others_exec, ec);
   fs::rename(temp, target, ec);

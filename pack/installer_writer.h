@@ -3,6 +3,8 @@
 // checksum set. The output is written to a temporary file beside it and renamed into place, so a
 // failed pack never leaves a half-written installer.
 #pragma once
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,12 @@ bool BuildSectionData(const InstallationData& data, format::Bytes& section, size
 bool BuildInstaller(const format::Bytes& stub, const InstallationData& data, format::Bytes& installer,
                     std::string& error);
 
-// Writes `bytes` to `path` through a temporary file in the same folder and a rename.
-bool WriteFileAtomically(const std::string& path, const format::Bytes& bytes, std::string& error);
+// Writes `bytes` to `path` through a temporary file in the same folder and a rename. `finish`, when
+// given, runs on the complete temporary file before the rename (the signing step); when it fails,
+// the temporary file is removed and `path` is left as it was.
+using FinishStep = std::function<bool(const std::filesystem::path& temp, std::string& error)>;
+bool WriteFileAtomically(const std::string& path, const format::Bytes& bytes, std::string& error,
+                         const FinishStep& finish = nullptr);
 
 bool ReadWholeFile(const std::string& path, format::Bytes& bytes, std::string& error);
 

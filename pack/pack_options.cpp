@@ -5,8 +5,9 @@
 namespace halberd::pack {
 
 std::string PackUsage() {
-  return "Usage: halberd-pack PROJECT.toml -o OUTPUT [--stub FILE]\n"
+  return "Usage: halberd-pack PROJECT.toml -o OUTPUT [--stub FILE] [signing options]\n"
          "       halberd-pack --files DIR --name NAME -o OUTPUT [options]\n"
+         "       halberd-pack --version   (the tool's version and its installation data version)\n"
          "\n"
          "Packs a product into a Windows installer. The project file describes everything the\n"
          "installer does (docs/project-format.md); the second form packs the files below DIR\n"
@@ -14,6 +15,14 @@ std::string PackUsage() {
          "\n"
          "  -o, --output FILE      installer to write (replaced only when packing succeeds)\n"
          "  --stub FILE            installer stub (default: halberd-setup.exe of this build)\n"
+         "\n"
+         "Signing (either form; replaces the project's [signing] options):\n"
+         "  --sign-pkcs12 FILE     sign with osslsigncode, with this certificate and key\n"
+         "  --sign-password-env NAME  environment variable holding the PKCS#12 password\n"
+         "  --sign-timestamp URL   timestamp server (RFC 3161)\n"
+         "  --sign-command TEXT    sign with this command instead; {in} is the installer,\n"
+         "                         {out} where the signed copy goes (without it: in place)\n"
+         "  --no-sign              write the installer unsigned\n"
          "\n"
          "Second form only:\n"
          "  --files DIR            folder whose files (and sub-folders) are installed\n"
@@ -120,6 +129,12 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions& o, std:
         error = "--archive-source must be section or file, not \"" + v + "\"";
         return false;
       }
+    } else if (a == "--sign-pkcs12") { if (!value(o.sign_pkcs12)) return false; }
+    else if (a == "--sign-password-env") { if (!value(o.sign_password_env)) return false; }
+    else if (a == "--sign-timestamp") { if (!value(o.sign_timestamp)) return false; }
+    else if (a == "--sign-command") { if (!value(o.sign_command)) return false; }
+    else if (a == "--no-sign") {
+      o.no_sign = true;
     } else if (a == "--keep-uninstaller-data") {
       o.strip_uninstaller = false;
     } else if (!a.empty() && a[0] != '-' && o.project.empty()) {
@@ -128,9 +143,13 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions& o, std:
       error = "unknown argument \"" + a + "\"";
       return false;
     }
-    if (a != o.project && a != "-o" && a != "--output" && a != "--stub" && second_form.empty()) second_form = a;
+    const bool either_form = a == o.project || a == "-o" || a == "--output" || a == "--stub" || a.rfind("--sign-", 0) == 0 ||
+                             a == "--no-sign";
+    if (!either_form && second_form.empty()) second_form = a;
   }
-  if (!o.project.empty() && !second_form.empty())
+  if (o.no_sign && !(o.sign_pkcs12.empty() && o.sign_command.empty()))
+    error = "--no-sign and a --sign- option contradict each other";
+  else if (!o.project.empty() && !second_form.empty())
     error = second_form + " belongs to the second form; with a project file, set it in the project";
   else if (o.output.empty()) error = "-o is required";
   else if (!o.project.empty()) return true;

@@ -27,6 +27,12 @@ struct PackOptions {
   IntegrityMode integrity = IntegrityMode::kCrc;
   ArchiveSourceKind archive_source = ArchiveSourceKind::kSection;
   bool strip_uninstaller = true;  // uninstaller copy without the installation data
+  // Signing, in both forms; these replace the project's [signing] options they name.
+  std::string sign_pkcs12;
+  std::string sign_password_env;
+  std::string sign_timestamp;
+  std::string sign_command;       // one text, split into words (no shell)
+  bool no_sign = false;           // leave the installer unsigned whatever the project says
 };
 
 // Parses argv; on failure returns false with a message naming the argument and the reason.

@@ -9,6 +9,7 @@
 #include "foundation/format/setup_data.h"
 #include "foundation/text_convert.h"
 #include "pack/chunk_compressor.h"
+#include "pack/source_date_epoch.h"
 
 namespace halberd::pack {
 
@@ -16,12 +17,15 @@ namespace fs = std::filesystem;
 using format::Bytes;
 
 
+// A time later than SOURCE_DATE_EPOCH is recorded as SOURCE_DATE_EPOCH (as tar --clamp-mtime does),
+// so that copies of the same files made at different times pack to the same installer.
 std::array<int32_t, 6> FileModificationTime(const fs::path& p) {
   std::error_code ec;
   auto t = fs::last_write_time(p, ec);
   if (ec) return {0, 0, 0, -1, 0, 0};
   auto sys = std::chrono::time_point_cast<std::chrono::system_clock::duration>(fs::file_time_type::clock::to_sys(t));
   std::time_t tt = std::chrono::system_clock::to_time_t(sys);
+  if (auto epoch = SourceDateEpoch(); epoch && int64_t(tt) > *epoch) tt = std::time_t(*epoch);
   std::tm tm{};
 #ifdef _WIN32
   gmtime_s(&tm, &tt);

@@ -20,6 +20,7 @@
 #include "pack/file_sources.h"
 #include "pack/language_files.h"
 #include "pack/project_reader.h"
+#include "pack/source_date_epoch.h"
 #include "pack/text_checks.h"
 
 namespace halberd::pack {
@@ -248,7 +249,7 @@ bool LooksLikeIcon(std::string_view b) {
 // Today (UTC), or the day of SOURCE_DATE_EPOCH when it is set, for reproducible builds.
 format::BuildDate Today() {
   std::time_t tt = std::time(nullptr);
-  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) tt = std::time_t(std::strtoll(epoch, nullptr, 10));
+  if (auto epoch = SourceDateEpoch()) tt = std::time_t(*epoch);
   std::tm tm{};
 #ifdef _WIN32
   gmtime_s(&tm, &tt);
@@ -318,6 +319,7 @@ class ProjectBuilder {
     ReadDeletions();
     ReadShortcutList();
     ReadPackage();
+    ReadSigning();
     ReadFiles();
     r_.ReportUnknownOptions();
     CheckScript();
@@ -993,6 +995,28 @@ class ProjectBuilder {
       if (date->year > 65535) k.Error("build_date", "`build_date` must be a year up to 65535");
       s_.build_date = {uint16_t(date->year), uint8_t(date->month), uint8_t(date->day)};
     }
+  }
+
+  // The signing step; the settings are checked here so that a problem names its line.
+  void ReadSigning() {
+    Section& t = T("signing");
+    SigningSettings& g = p_.signing;
+    if (std::string p12 = t.Text("pkcs12"); !p12.empty()) g.pkcs12 = r_.Resolve(p12).string();
+    g.password_env = t.Text("password_env");
+    g.timestamp = t.Text("timestamp");
+    g.description = t.Text("description");
+    g.url = t.Text("url");
+    if (std::string tool = t.Text("osslsigncode"); !tool.empty())
+      g.osslsigncode = tool.find('/') == std::string::npos ? tool : r_.Resolve(tool).string();
+    if (const toml::node* c = t.Node("command"); c && c->is_string()) {
+      std::string error;
+      if (!SplitCommandWords(t.Text("command"), g.command, error)) t.Error("command", error);
+    } else {
+      g.command = t.TextList("command");
+    }
+    if (!t.present() || !env_.check_signing) return;
+    if (!g.enabled()) r_.Error(t.line(), "[signing] needs `pkcs12` (signing with osslsigncode) or `command`");
+    for (const auto& [key, message] : SigningProblems(g)) t.Error(key, message);
   }
 
   void ReadFiles();

@@ -13,6 +13,7 @@
 #include "foundation/format/setup_script.h"
 #include "pack/diagnostics.h"
 #include "pack/payload.h"
+#include "pack/signing.h"
 
 namespace halberd::pack {
 
@@ -28,11 +29,15 @@ struct Project {
   format::SetupScript script;      // every item, ProductFlags2 included
   std::vector<PackedFile> files;   // in archive order
   PackageSettings package;
+  SigningSettings signing;         // the [signing] table; not enabled() when absent
 };
 
 // What the reader needs besides the project: the tool's language folder.
 struct ProjectEnvironment {
   std::filesystem::path language_folder;
+  // False when the command line replaces the [signing] table's settings (--sign-*, --no-sign):
+  // the table is then read but not checked, so a missing password does not stop a --no-sign build.
+  bool check_signing = true;
 };
 
 // Reads a project file. Relative paths in it are taken from the project file's folder. Returns

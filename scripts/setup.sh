@@ -24,6 +24,7 @@ PACKAGES=(
   wine wine32:i386 wine64 xvfb xauth
   dpkg-dev
   nsis ccache
+  osslsigncode openssl
 )
 
 # 1. Debian packages -------------------------------------------------------------------------------

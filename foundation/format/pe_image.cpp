@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/format/corrupt_codes.h"
+#include "foundation/format/crc32.h"
 
 namespace halberd::format {
 
@@ -63,7 +64,15 @@ int LocateSetupSection(const uint8_t* head, size_t size, PeLayout& layout, PeSec
 
 bool StripSection(Bytes& image, const PeLayout& l, const PeSection& s, const Bytes& tail) {
   if (image.size() < uint64_t(l.section_table_offset) + 40u * l.section_count) return false;
-  image.insert(image.end(), tail.begin(), tail.end());
+  // A signature no longer matches the program without the section: its table is left out and its
+  // entry cleared, so the uninstaller is a plain unsigned program.
+  size_t kept = tail.size();
+  const CertificateTable certificates = FindCertificateTable(image.data(), image.size(), l);
+  const uint64_t tail_start = uint64_t(s.raw_position) + s.raw_size;
+  if (certificates.present() && certificates.position >= tail_start && certificates.position - tail_start < kept)
+    kept = size_t(certificates.position - tail_start);
+  if (certificates.entry_offset) std::memset(image.data() + certificates.entry_offset, 0, 8);
+  image.insert(image.end(), tail.begin(), tail.begin() + ptrdiff_t(kept));
   uint8_t* opt = image.data() + l.optional_header_offset;
   StoreU16(image.data() + l.e_lfanew + 6, uint16_t(l.section_count - 1));
   StoreU32(opt + 8, LoadU32(opt + 8) - s.raw_size);
@@ -191,6 +200,55 @@ bool AppendSection(Bytes& exe, const char* name, const Bytes& data, uint32_t map
   added.virtual_address = virtual_address;
   added.raw_size = raw_size;
   added.raw_position = raw_position;
+  return true;
+}
+
+CertificateTable FindCertificateTable(const uint8_t* head, size_t size, const PeLayout& l) {
+  CertificateTable t;
+  constexpr uint32_t kEntry = 4;
+  if (l.optional_header_size < 2 || uint64_t(l.optional_header_offset) + 2 > size) return t;
+  const uint8_t* opt = head + l.optional_header_offset;
+  uint32_t count_at, directories_at;
+  switch (LoadU16(opt)) {
+    case 0x10B: count_at = 92, directories_at = 96; break;
+    case 0x20B: count_at = 108, directories_at = 112; break;
+    default: return t;
+  }
+  uint32_t entry_end = directories_at + 8 * (kEntry + 1);
+  if (l.optional_header_size < entry_end || uint64_t(l.optional_header_offset) + entry_end > size) return t;
+  if (LoadU32(opt + count_at) <= kEntry) return t;
+  t.entry_offset = l.optional_header_offset + directories_at + 8 * kEntry;
+  t.position = LoadU32(head + t.entry_offset);
+  t.size = LoadU32(head + t.entry_offset + 4);
+  return t;
+}
+
+uint64_t FileArchiveBytes(uint64_t archive_size, uint64_t file_size, uint64_t start, const CertificateTable& c) {
+  uint64_t end = file_size;
+  const bool signed_file = c.present() && c.position >= start && c.position <= file_size;
+  if (signed_file) end = c.position;
+  uint64_t available = end > start ? end - start : 0;
+  if (signed_file && c.position % 8 == 0 && available > archive_size && available - archive_size < 8)
+    available = archive_size;
+  return available;
+}
+
+bool ImageCrc(const uint8_t* image, size_t size, const PeLayout& l, uint32_t& crc) {
+  const uint64_t from = ImageCrcStart(l);
+  CertificateTable table = FindCertificateTable(image, size, l);
+  uint64_t end = size;
+  if (table.present() && table.position < end) end = table.position;
+  if (from > end) return false;
+  crc = 0;
+  if (!table.entry_offset || table.entry_offset < from || table.entry_offset + 8 > end) {
+    crc = Crc32(image + from, size_t(end - from));
+    return true;
+  }
+  // The entry counts as the zeros it holds before signing.
+  static const uint8_t kZeros[8] = {};
+  crc = Crc32(image + from, size_t(table.entry_offset - from));
+  crc = Crc32(kZeros, 8, crc);
+  crc = Crc32(image + table.entry_offset + 8, size_t(end - table.entry_offset - 8), crc);
   return true;
 }
 

@@ -7,8 +7,12 @@
 //   e_lfanew + 20        u16  size of the optional header
 //   e_lfanew + 24 + that      section table, 40 bytes an entry:
 //        0 name[8], 8 virtual size, 12 virtual address, 16 raw size, 20 raw-data position
-//   optional header (PE32): 8 SizeOfInitializedData, 32 SectionAlignment, 36 FileAlignment,
-//        56 SizeOfImage, 60 SizeOfHeaders, 64 CheckSum
+//   optional header (PE32): 0 magic 0x10B, 8 SizeOfInitializedData, 32 SectionAlignment,
+//        36 FileAlignment, 56 SizeOfImage, 60 SizeOfHeaders, 64 CheckSum, 92 NumberOfRvaAndSizes,
+//        96 data directories (8 bytes each; PE32+ with magic 0x20B: 108 and 112)
+//   data directory 4: the certificate table, { u32 file position, u32 size }; a signer appends the
+//        table at the file's end (8-byte aligned, zero-padded to it) and rewrites this entry and
+//        the CheckSum, nothing else.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -46,10 +50,38 @@ int LocateSetupSection(const uint8_t* head, size_t size, PeLayout& layout, PeSec
 // Offset from which the image CRC of integrity mode 1 is taken: everything after the PE checksum.
 inline uint32_t ImageCrcStart(const PeLayout& layout) { return layout.e_lfanew + 92; }
 
+// Where a signature's certificate table lies in the file, from data directory 4.
+struct CertificateTable {
+  uint32_t entry_offset = 0;  // file offset of the directory entry; 0 when the header has none
+  uint32_t position = 0;      // file position of the table; 0 when the file is not signed
+  uint32_t size = 0;
+  bool present() const { return position != 0 && size != 0; }
+};
+// Reads the entry from the start of the file (`head`, at least up to the section table, as
+// LocateSetupSection checked it).
+CertificateTable FindCertificateTable(const uint8_t* head, size_t size, const PeLayout& layout);
+
+// Archive source 1 (the archive read from the program file): the bytes from the archive's start
+// (`start`, a file position) up to the file's end, or, in a signed file, up to its certificate
+// table. A signer pads the data before the table with zeros to an 8-byte boundary; those fewer
+// than 8 bytes after an archive that otherwise fills the space are not counted, so that signing
+// changes nothing here.
+uint64_t FileArchiveBytes(uint64_t archive_size, uint64_t file_size, uint64_t start,
+                          const CertificateTable& certificates);
+
+// The image CRC of integrity mode 1 over `image`, the file from position 0 up to the setup
+// section's raw data. It follows the rules of the PE checksum and of a signature's digest, so
+// that signing leaves it unchanged: it starts after the CheckSum field, counts the certificate
+// directory entry as zero, and stops where a certificate table starts. For an unsigned file
+// (entry zero) it is the plain CRC-32 from ImageCrcStart to the image's end. Returns false when
+// the image is too short to hold the header.
+bool ImageCrc(const uint8_t* image, size_t size, const PeLayout& layout, uint32_t& crc);
+
 // Turns `image` (the file up to the section's raw data) into a program without the section:
 // appends `tail` (the file's bytes after the section), lowers the section count, the initialised
 // data size, moves the later table entries up and sets the image size to what the remaining
-// sections span.
+// sections span. A signed file's certificate table is not carried over and its entry is cleared:
+// the signature would not match.
 bool StripSection(Bytes& image, const PeLayout& layout, const PeSection& section, const Bytes& tail);
 
 // SizeOfImage of a file with the given section table: the end of the section that ends last in

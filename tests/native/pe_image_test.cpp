@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "foundation/format/corrupt_codes.h"
+#include "foundation/format/crc32.h"
 #include "pack/installer_writer.h"
 
 using namespace halberd;
@@ -128,4 +130,131 @@ TEST(PeImage, AppendRefusesWhatItCannotDo) {
   Bytes with_overlay = stub;
   with_overlay.push_back(1);
   EXPECT_FALSE(AppendSection(with_overlay, ".setup", Bytes(10), 10, added, error));
+}
+
+// ---- The image CRC of integrity mode 1 and the certificate table ----------------------------
+
+namespace {
+// A hand-laid PE header: e_lfanew 128, four sections, an optional header of `magic` with 16 data
+// directories, the rest of the image a byte pattern.
+Bytes HandMadeImage(uint16_t magic, size_t size) {
+  Bytes image(size);
+  for (size_t i = 0; i < size; ++i) image[i] = uint8_t(i * 31 + 7);
+  const uint32_t e = 128;
+  StoreU16(image.data() + 0x3C, e);
+  std::memcpy(image.data() + e, "PE\0\0", 4);
+  StoreU16(image.data() + e + 6, 4);
+  const uint16_t optional_size = magic == 0x10B ? 224 : 240;
+  StoreU16(image.data() + e + 20, optional_size);
+  StoreU16(image.data() + e + 24, magic);
+  StoreU32(image.data() + e + 24 + (magic == 0x10B ? 92 : 108), 16);
+  return image;
+}
+}  // namespace
+
+TEST(PeImage, ImageCrcLeavesOutWhatSigningChanges) {
+  struct Case {
+    const char* what;
+    uint16_t magic;
+    uint32_t entry;  // offset of the certificate entry from e_lfanew
+  };
+  for (Case c : {Case{"PE32", 0x10B, 24 + 128}, Case{"PE32+", 0x20B, 24 + 144}}) {
+    SCOPED_TRACE(c.what);
+    Bytes image = HandMadeImage(c.magic, 3000);
+    const uint32_t e = 128, from = e + 92;
+    StoreU32(image.data() + e + c.entry, 0);
+    StoreU32(image.data() + e + c.entry + 4, 0);
+    PeLayout layout;
+    PeSection section;
+    bool found = false;
+    ASSERT_EQ(LocateSetupSection(image.data(), image.size(), layout, section, found), 0);
+
+    // Unsigned: the plain CRC after the checksum field, as always.
+    uint32_t unsigned_crc = 0;
+    ASSERT_TRUE(ImageCrc(image.data(), image.size(), layout, unsigned_crc));
+    EXPECT_EQ(unsigned_crc, Crc32(image.data() + from, image.size() - from));
+    EXPECT_FALSE(FindCertificateTable(image.data(), image.size(), layout).present());
+
+    // Signed: a new checksum and certificate entry (its table lies after the image) change nothing.
+    Bytes signed_image = image;
+    StoreU32(signed_image.data() + e + 88, 0x12345678);
+    StoreU32(signed_image.data() + e + c.entry, 5000);
+    StoreU32(signed_image.data() + e + c.entry + 4, 1464);
+    CertificateTable table = FindCertificateTable(signed_image.data(), signed_image.size(), layout);
+    EXPECT_EQ(table.entry_offset, e + c.entry);
+    EXPECT_EQ(table.position, 5000u);
+    EXPECT_EQ(table.size, 1464u);
+    uint32_t crc = 0;
+    ASSERT_TRUE(ImageCrc(signed_image.data(), signed_image.size(), layout, crc));
+    EXPECT_EQ(crc, unsigned_crc);
+
+    // Any other byte still counts, on either side of the entry.
+    for (size_t at : {size_t(from), size_t(e + c.entry - 1), size_t(e + c.entry + 8), image.size() - 1}) {
+      Bytes changed = signed_image;
+      changed[at] ^= 1;
+      ASSERT_TRUE(ImageCrc(changed.data(), changed.size(), layout, crc));
+      EXPECT_NE(crc, unsigned_crc) << "byte " << at;
+    }
+
+    // A table within the image ends the bytes counted.
+    StoreU32(signed_image.data() + e + c.entry, 2000);
+    ASSERT_TRUE(ImageCrc(signed_image.data(), signed_image.size(), layout, crc));
+    EXPECT_EQ(crc, Crc32(image.data() + from, 2000 - from));
+  }
+}
+
+TEST(PeImage, NoCertificateEntryWhereTheHeaderHasNone) {
+  Bytes image = HandMadeImage(0x10B, 3000);
+  PeLayout layout;
+  PeSection section;
+  bool found = false;
+  ASSERT_EQ(LocateSetupSection(image.data(), image.size(), layout, section, found), 0);
+  StoreU32(image.data() + 128 + 24 + 92, 4);  // four data directories: no certificate entry
+  EXPECT_EQ(FindCertificateTable(image.data(), image.size(), layout).entry_offset, 0u);
+  uint32_t crc = 0;
+  ASSERT_TRUE(ImageCrc(image.data(), image.size(), layout, crc));
+  EXPECT_EQ(crc, Crc32(image.data() + 128 + 92, image.size() - 128 - 92));
+  StoreU32(image.data() + 128 + 24 + 92, 16);
+  StoreU16(image.data() + 128 + 24, 0x107);  // a ROM image: not a PE32 layout
+  EXPECT_EQ(FindCertificateTable(image.data(), image.size(), layout).entry_offset, 0u);
+  EXPECT_FALSE(ImageCrc(image.data(), 128 + 40, layout, crc));  // shorter than the CRC's start
+}
+
+TEST(PeImage, TheUninstallerOfASignedInstallerCarriesNoSignature) {
+  Bytes stub;
+  if (!LoadStub(stub)) GTEST_SKIP() << "the Windows stub is not built";
+  pack::InstallationData d;
+  d.script = Bytes(100, 7);
+  d.archive = Bytes(5001, 3);  // read from the file: the last partial block lies after the section
+  d.archive_in_file = true;
+  Bytes installer;
+  std::string error;
+  ASSERT_TRUE(pack::BuildInstaller(stub, d, installer, error)) << error;
+  PeLayout layout;
+  PeSection section;
+  bool found = false;
+  ASSERT_EQ(LocateSetupSection(installer.data(), std::min(installer.size(), kPeHeaderReadSize), layout, section, found), 0);
+  auto strip = [&](const Bytes& file) {
+    Bytes image(file.begin(), file.begin() + section.raw_position);
+    Bytes tail(file.begin() + section.raw_position + section.raw_size, file.end());
+    EXPECT_TRUE(StripSection(image, layout, section, tail));
+    return image;
+  };
+  const Bytes plain = strip(installer);
+
+  // Signed as a signer does it: zeros to an 8-byte boundary, the table, the entry pointing at it.
+  Bytes signed_file = installer;
+  signed_file.resize((signed_file.size() + 7) / 8 * 8, 0);
+  const uint32_t table_at = uint32_t(signed_file.size());
+  signed_file.insert(signed_file.end(), 24, 0xCE);
+  const uint32_t entry = layout.optional_header_offset + 128;
+  StoreU32(signed_file.data() + entry, table_at);
+  StoreU32(signed_file.data() + entry + 4, 24);
+  const Bytes stripped = strip(signed_file);
+
+  ASSERT_GE(stripped.size(), plain.size());
+  EXPECT_LT(stripped.size() - plain.size(), 8u);  // the alignment zeros at most
+  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), stripped.begin()));
+  EXPECT_TRUE(std::all_of(stripped.begin() + ptrdiff_t(plain.size()), stripped.end(), [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(LoadU32(stripped.data() + entry), 0u);
 }

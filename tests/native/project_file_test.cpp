@@ -698,6 +698,17 @@ TEST(ProjectFile, ProblemsAreReportedWithTheirLineAndReason) {
       {"icon holding the uninstall line separator", "[[association]]\nextension = \".abc\"\ncommand = 'x.exe'\nicon = 'a~!~b.ico'", 4,
        "`icon` must be one path on one line"},
       {"PATH folder that is two entries", "[path]\nadd = true\nfolder = 'bin;tools'", 3, "`folder` must be one folder"},
+      {"signing with neither certificate nor command", "[signing]\ndescription = \"x\"", 1, "[signing] needs `pkcs12`"},
+      {"missing certificate", "[signing]\npkcs12 = \"keys/none.p12\"", 2, "cannot find the PKCS#12 file"},
+      {"password variable not set", "[signing]\npkcs12 = \"art/x.txt\"\npassword_env = \"HALBERD_TEST_UNSET_PASSWORD\"", 3,
+       "HALBERD_TEST_UNSET_PASSWORD (the certificate's password) is not set"},
+      {"password in the project", "[signing]\npkcs12 = \"art/x.txt\"\npassword_env = \"secret pass\"", 3,
+       "`password_env` names an environment variable"},
+      {"certificate and command", "[signing]\npkcs12 = \"art/x.txt\"\ncommand = [\"/bin/true\", \"{in}\"]", 3, "not both"},
+      {"command without the installer", "[signing]\ncommand = [\"/bin/true\"]", 2, "name the installer to sign as {in}"},
+      {"command not found", "[signing]\ncommand = \"no-such-signer {in}\"", 2, "\"no-such-signer\" is not found"},
+      {"timestamp that is no address", "[signing]\npkcs12 = \"art/x.txt\"\ntimestamp = \"timestamp.example.com\"", 3,
+       "`timestamp` must be a web address"},
       {"TOML syntax", "[install\nx = 1", 1, ""},
   };
   ProjectFolder folder;

@@ -10,6 +10,7 @@
 #include "foundation/format/corrupt_codes.h"
 #include "foundation/format/crc32.h"
 #include "foundation/format/file_entry.h"
+#include "foundation/format/pe_image.h"
 #include "pack/installer_writer.h"
 #include "pack/payload.h"
 
@@ -219,4 +220,38 @@ TEST(SetupData, ScriptChecks) {
   ASSERT_EQ(UnpackScript(p.header, p.section.data() + p.header.script_offset, script), 0);
   wrong_key.script_key ^= 1;
   EXPECT_FALSE(ScriptCrcMatches(wrong_key, script));
+}
+
+// Archive source 1 reads up to the file's end, or in a signed file up to its certificate table;
+// the zeros a signer puts before the table to align it are not archive bytes.
+TEST(SetupData, ArchiveBytesInTheFileEndAtTheCertificateTable) {
+  SetupHeader h;
+  h.archive_size = 1001;
+  const uint64_t start = 4096, end = start + 1001;  // the archive ends the unsigned file at 5097
+  auto table = [](uint32_t position, uint32_t size) {
+    CertificateTable t;
+    t.entry_offset = 280;
+    t.position = position;
+    t.size = size;
+    return t;
+  };
+  struct Case {
+    const char* what;
+    uint64_t file_size;
+    CertificateTable certificates;
+    uint64_t available;
+  };
+  const Case cases[] = {
+      {"unsigned", end, CertificateTable{}, 1001},
+      {"unsigned, a byte more", end + 1, CertificateTable{}, 1002},
+      {"signed, 7 zeros of alignment", 5104 + 1464, table(5104, 1464), 1001},
+      {"signed, table right after the archive", 5097 + 1464, table(5097, 1464), 1001},
+      {"signed after 8 bytes more: not alignment", 5112 + 1464, table(5112, 1464), 1016},
+      {"signed, table before the archive's end", 5096 + 1464, table(5096, 1464), 1000},
+      {"table past the file's end: ignored", end, table(9000, 1464), 1001},
+      {"table before the archive's start: ignored", end, table(1000, 100), 1001},
+      {"entry without a size: unsigned", end, table(5104, 0), 1001},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FileArchiveBytes(uint64_t(h.archive_size), c.file_size, start, c.certificates), c.available) << c.what;
 }
