@@ -42,9 +42,11 @@ int CheckInstallerFile(const Bytes& file, bool archive_in_file, std::string& fai
       : SectionArchiveBytes(header, mapped);
   if (start > file.size()) available = 0;
   MemoryArchiveSource source(file.data() + std::min<uint64_t>(start, file.size()), size_t(available));
-  code = VerifyArchive(header, source);
-  if (code) failure = "the archive";
-  return code;
+  // A memory source never fails to read: the check ends in success or a corrupt code.
+  const ArchiveResult verified = VerifyArchive(header, source);
+  if (verified.ok()) return 0;
+  failure = "the archive";
+  return verified.corrupt_code;
 }
 
 }  // namespace halberd::pack

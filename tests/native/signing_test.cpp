@@ -83,7 +83,7 @@ OwnChecks CheckAsTheInstallerDoes(const Bytes& file, bool archive_in_file) {
   uint64_t available = archive_in_file ? FileArchiveBytes(uint64_t(c.header.archive_size), file.size(), c.archive_start, table)
                                        : SectionArchiveBytes(c.header, mapped);
   MemoryArchiveSource source(file.data() + c.archive_start, size_t(available));
-  c.archive_code = VerifyArchive(c.header, source);
+  c.archive_code = VerifyArchive(c.header, source).corrupt_code;  // 0 when it passed
   return c;
 }
 
