@@ -7,22 +7,6 @@
 
 namespace halberd::uninstall {
 
-namespace {
-
-bool HasDotSegment(std::u16string_view path) {
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(u'\\', start);
-    if (end == std::u16string_view::npos) end = path.size();
-    std::u16string_view part = path.substr(start, end - start);
-    if (part == u"." || part == u"..") return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-}  // namespace
-
 DeletionCheck CheckDeletion(std::u16string_view path, std::u16string_view install_folder, const PathKindOf& kind_of) {
   const std::u16string target = WithoutTrailingBackslash(path);
   const std::u16string base = WithoutTrailingBackslash(install_folder);

@@ -16,6 +16,10 @@ std::u16string Key(std::u16string_view path) {
   return key;
 }
 
+}  // namespace
+
+bool IsSamePath(std::u16string_view a, std::u16string_view b) { return Key(a) == Key(b); }
+
 bool HasDotSegment(std::u16string_view path) {
   size_t start = 0;
   while (start <= path.size()) {
@@ -27,10 +31,6 @@ bool HasDotSegment(std::u16string_view path) {
   }
   return false;
 }
-
-}  // namespace
-
-bool IsSamePath(std::u16string_view a, std::u16string_view b) { return Key(a) == Key(b); }
 
 bool IsSameOrBelow(std::u16string_view path, std::u16string_view folder) {
   const std::u16string p = Key(path), f = Key(folder);

@@ -41,5 +41,7 @@ bool IsTaskbarPin(std::string_view body_line);
 // folder ignored).
 bool IsSameOrBelow(std::u16string_view path, std::u16string_view folder);
 bool IsSamePath(std::u16string_view a, std::u16string_view b);
+// Whether a path has a "." or ".." part, which could lead it out of the folder it seems to lie in.
+bool HasDotSegment(std::u16string_view path);
 
 }  // namespace halberd::uninstall
