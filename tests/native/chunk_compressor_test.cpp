@@ -50,7 +50,9 @@ struct Product {
 
 Product MakeProduct() {
   Product p;
-  p.dir = fs::temp_directory_path() / "halberd-chunk-compressor";
+  // A folder of its own: the tests of this file run as parallel processes, and one would empty a
+  // shared folder while another reads it.
+  p.dir = fs::temp_directory_path() / ("halberd-chunk-compressor-" + std::to_string(std::random_device()()));
   fs::remove_all(p.dir);
   fs::create_directories(p.dir / "bin");
   std::string text;
