@@ -3,8 +3,10 @@
 # Idempotent: every step first checks whether its work is already done, and says what it does.
 #   - Debian packages: MinGW-w64 (i686), Wine with its 32-bit half, Xvfb, CMake, clang, zlib, liblzma
 #   - liblzma cross-built for MinGW from Debian's xz-utils source, cached under $HALBERD_DEPS
-#   - a Wine prefix for the tests under $HALBERD_WINEPREFIX
+#   - Wine prefixes for the tests under $HALBERD_WINEPREFIX and $HALBERD_WINEPREFIX32
+#   - where this machine runs no 32-bit code: QEMU and the kit of an emulated test machine (scripts/vm)
 set -euo pipefail
+HERE=$(cd "$(dirname "$0")" && pwd)
 
 DEPS=${HALBERD_DEPS:-/opt/halberd-deps}
 WINEPREFIX_DIR=${HALBERD_WINEPREFIX:-/opt/halberd-deps/wineprefix}
@@ -26,6 +28,12 @@ PACKAGES=(
   nsis ccache
   osslsigncode openssl
 )
+
+# Where this machine runs no 32-bit code, the test machine's emulator and the busybox of its RAM disk.
+NO_32BIT=$(bash "$HERE/can-run-32bit.sh") || PACKAGES+=(qemu-system-x86 busybox-static)
+
+# Inside the test machine only the Wine prefixes are made (everything else is the host's).
+if [ -z "${HALBERD_SETUP_PREFIXES_ONLY:-}" ]; then
 
 # 1. Debian packages -------------------------------------------------------------------------------
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -88,31 +96,48 @@ else
   step "liblzma for MinGW built"
 fi
 
+fi
+
 # 3. Wine prefixes for the tests -------------------------------------------------------------------
 # The tests run in copies of two templates: a 64-bit Windows (the usual case: both registry views,
 # WOW64 file-system redirection, "Program Files (x86)") and a 32-bit one for the 32-bit-Windows
-# cases. A template of the wrong kind (an older set-up made a 32-bit one) is made again.
+# cases. A template of the wrong kind, or a 64-bit one without its 32-bit half (made where no
+# 32-bit code ran), is made again.
+prefix_ok() {  # $1: folder, $2: win32 or win64
+  grep -qs "^#arch=$2" "$1/system.reg" || return 1
+  [ "$2" = win32 ] || [ -f "$1/drive_c/windows/syswow64/kernel32.dll" ]
+}
 make_prefix() {
   local dir=$1 arch=$2 loader=wine tmp
   [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
-  if grep -qs "^#arch=$arch" "$dir/system.reg"; then
+  if prefix_ok "$dir" "$arch"; then
     step "Wine prefix ($arch): present at $dir"
     return
   fi
-  step "creating the $arch Wine prefix at $dir (about 20 s)"
-  tmp=$dir.new
-  rm -rf "$tmp"; mkdir -p "$tmp"
+  step "creating the $arch Wine prefix at $dir"
+  # Made in a local temporary folder (the dependency folder may be a shared one), then copied.
+  tmp=$(mktemp -d)
   WINEARCH=$arch WINEPREFIX="$tmp" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$loader" wineboot -i \
     >/dev/null 2>&1 || fail "wineboot -i ($arch)"
   WINEPREFIX="$tmp" wineserver -w || true
-  grep -qs "^#arch=$arch" "$tmp/system.reg" || fail "Wine prefix ($arch) not created"
-  rm -rf "$dir" && mv "$tmp" "$dir" || fail "moving the Wine prefix into place"
+  prefix_ok "$tmp" "$arch" || fail "Wine prefix ($arch) not created"
+  rm -rf "$dir" "$dir.new" && cp -a "$tmp" "$dir.new" && mv "$dir.new" "$dir" && rm -rf "$tmp" \
+    || fail "copying the Wine prefix into place"
 }
-make_prefix "$WINEPREFIX_DIR" win64
-# A 32-bit prefix needs Wine's 32-bit loader, which runs only where the kernel runs 32-bit code.
-if why=$(bash "$(dirname "$0")/can-run-32bit.sh"); then
+if [ -z "$NO_32BIT" ]; then
+  make_prefix "$WINEPREFIX_DIR" win64
   make_prefix "$WINEPREFIX32_DIR" win32
 else
-  step "the 32-bit Wine prefix is left out: $why"
+  # No 32-bit code runs here: the Windows suites run in an emulated test machine whose kernel runs
+  # it (scripts/vm), and the prefixes are made there.
+  step "$NO_32BIT: the Windows suites will run in an emulated test machine"
+  bash "$HERE/vm/build-kit.sh" "$DEPS/vm" || fail "building the test machine kit"
+  if prefix_ok "$WINEPREFIX_DIR" win64 && prefix_ok "$WINEPREFIX32_DIR" win32; then
+    step "Wine prefixes: present"
+  else
+    step "making the Wine prefixes in the test machine (a few minutes)"
+    (cd "$HERE/.." && HALBERD_SETUP_PREFIXES_ONLY=1 bash scripts/vm/run.sh bash scripts/setup.sh) \
+      || fail "making the Wine prefixes in the test machine"
+  fi
 fi
 step "done"

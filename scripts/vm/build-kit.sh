@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the test machine kit into $1: a Debian kernel and a small initial RAM disk (busybox, the
+# kernel modules that reach the host's folders, scripts/vm/init). Used where this machine's kernel
+# runs no 32-bit code: QEMU then emulates a whole x86-64 machine whose kernel does, and Wine runs
+# there over the host's own root. Everything comes from Debian's packages. Idempotent: a kit made
+# from the same kernel package and init script is kept.
+set -euo pipefail
+KIT=$1
+HERE=$(cd "$(dirname "$0")" && pwd)
+kernel_pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
+[ -n "$kernel_pkg" ] || { echo "no Debian kernel package found (apt-get update?)" >&2; exit 1; }
+stamp="$kernel_pkg $(sha256sum "$HERE/init" | cut -c1-16)"
+if [ -f "$KIT/initrd.gz" ] && [ "$(cat "$KIT/STAMP" 2>/dev/null)" = "$stamp" ]; then
+  echo "test machine kit: present at $KIT ($kernel_pkg)"
+  exit 0
+fi
+echo "test machine kit: building into $KIT from $kernel_pkg"
+work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+(cd "$work" && apt-get download -q -o APT::Sandbox::User=root "$kernel_pkg" >/dev/null)
+dpkg-deb -x "$work"/linux-image-*.deb "$work/kernel"
+version=${kernel_pkg#linux-image-}
+mods="$work/kernel/lib/modules/$version/kernel"
+root="$work/initrd"
+mkdir -p "$root"/{bin,modules,proc,sys,dev,lower,upper,root}
+cp /bin/busybox "$root/bin/busybox"
+for m in netfs fscache 9pnet virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci \
+         9pnet_virtio 9p overlay; do
+  f=$(find "$mods" -name "$m.ko" -o -name "$m.ko.xz" | head -n1)
+  [ -n "$f" ] || { echo "kernel module $m missing from $kernel_pkg" >&2; exit 1; }
+  case $f in *.xz) xz -dc "$f" > "$root/modules/$m.ko" ;; *) cp "$f" "$root/modules/$m.ko" ;; esac
+done
+install -m 755 "$HERE/init" "$root/init"
+mkdir -p "$KIT.new"
+(cd "$root" && find . | /bin/busybox cpio -o -H newc 2>/dev/null | gzip -1) > "$KIT.new/initrd.gz"
+cp "$work/kernel/boot/vmlinuz-$version" "$KIT.new/vmlinuz"
+echo "$stamp" > "$KIT.new/STAMP"
+rm -rf "$KIT" && mv "$KIT.new" "$KIT"
+echo "test machine kit: built"
