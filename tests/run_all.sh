@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the test suites: native (ASan/UBSan), Windows unit tests under Wine, end-to-end tests under
 # Wine and Xvfb, and short fuzz runs. With an argument, only that suite (native, win32, e2e, fuzz).
+# HALBERD_WIN32_TESTS (a ctest -R pattern) and HALBERD_E2E_ARGS (pytest arguments, such as a file or
+# -k NAME) narrow the Windows suites to the tests at hand.
 # Every suite gets a fresh copy of the Wine prefix, so no run sees what an earlier one left.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -94,7 +96,7 @@ run_win32() {
   http_server=$!
   for _ in $(seq 50); do [ -s "$http_port_file" ] && break; sleep 0.1; done
   export HALBERD_HTTP_TEST_PORT; HALBERD_HTTP_TEST_PORT=$(cat "$http_port_file" 2>/dev/null)
-  (cd build/win32 && ctest --output-on-failure -j 2) 2>&1 | tee build/win32-tests.log
+  (cd build/win32 && ctest --output-on-failure -j 2 -R "${HALBERD_WIN32_TESTS:-.}") 2>&1 | tee build/win32-tests.log
   local rc=${PIPESTATUS[0]}
   kill "$http_server" 2>/dev/null; wait "$http_server" 2>/dev/null
   unset HALBERD_HTTP_TEST_PORT
@@ -108,7 +110,8 @@ run_e2e() {
   run_in_test_machine e2e && { count_e2e; return; }
   echo "== end-to-end tests under Wine"
   start_wine e2e
-  /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e 2>&1 | tee build/e2e-tests.log
+  # shellcheck disable=SC2086 # the arguments are words
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider ${HALBERD_E2E_ARGS:-tests/e2e} 2>&1 | tee build/e2e-tests.log
   local rc=${PIPESTATUS[0]}
   wineserver -k 2>/dev/null
   count_e2e
