@@ -25,7 +25,7 @@ root="$work/initrd"
 mkdir -p "$root"/{bin,modules,proc,sys,dev,lower,upper,root}
 cp /bin/busybox "$root/bin/busybox"
 for m in netfs fscache 9pnet virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci \
-         9pnet_virtio 9p overlay; do
+         9pnet_virtio 9p overlay virtio_blk crc16 crc32c_generic mbcache jbd2 ext4; do
   f=$(find "$mods" -name "$m.ko" -o -name "$m.ko.xz" | head -n1)
   [ -n "$f" ] || { echo "kernel module $m missing from $kernel_pkg" >&2; exit 1; }
   case $f in *.xz) xz -dc "$f" > "$root/modules/$m.ko" ;; *) cp "$f" "$root/modules/$m.ko" ;; esac

@@ -2,9 +2,9 @@
 # Runs a command in the test machine: `scripts/vm/run.sh COMMAND...` from the project folder.
 # The machine is a QEMU-emulated x86-64 computer (no hardware virtualisation: every instruction is
 # translated, so it is several times slower than this one) with a Debian kernel that runs 32-bit
-# code. Its root is this machine's own root, read-only, under a layer in memory; the project folder
-# and the dependency folder are writable and shared. The command's output is shown when it ends;
-# its exit code is this script's.
+# code. Its root is this machine's own root, read-only, under a writable layer on a scratch disk;
+# the project folder and the dependency folder are writable and shared. The command's output is
+# shown when it ends; its exit code is this script's.
 set -uo pipefail
 PROJECT=$(pwd -P)
 DEPS=${HALBERD_DEPS:-/opt/halberd-deps}
@@ -20,6 +20,11 @@ out=$job.out
   printf '%q ' "$@" ; echo " > '$out' 2>&1"
 } > "$job"
 rm -f "$job.rc"
+# A scratch disk for what the machine writes outside the shared folders (sparse: it takes only the
+# room it uses, and goes when the run ends).
+disk=$job.disk
+truncate -s "${HALBERD_VM_DISK:-40G}" "$disk"
+mkfs.ext4 -q -F -O ^has_journal "$disk"
 # SMAP is left out of the emulated processor: QEMU's translator faults a 32-bit program's IRET on
 # its own stack as a supervisor access when SMAP is on, and Wine's 32-bit code uses IRET.
 timeout "${HALBERD_VM_TIMEOUT:-5000}" qemu-system-x86_64 \
@@ -27,11 +32,13 @@ timeout "${HALBERD_VM_TIMEOUT:-5000}" qemu-system-x86_64 \
   -nographic -no-reboot -nic none \
   -kernel "$KIT/vmlinuz" -initrd "$KIT/initrd.gz" \
   -append "console=ttyS0 quiet panic=-1 halberd_job=$job halberd_project=$PROJECT halberd_deps=$DEPS" \
+  -drive "file=$disk,format=raw,if=virtio,cache=unsafe" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
   -virtfs "local,path=$PROJECT,mount_tag=project,security_model=none,multidevs=remap" \
   -virtfs "local,path=$DEPS,mount_tag=deps,security_model=none,multidevs=remap" \
   > "$job.console" 2>&1
 vm_rc=$?
+rm -f "$disk"
 cat "$out" 2>/dev/null
 if [ ! -f "$job.rc" ]; then
   echo "the test machine stopped before the command ended (qemu exit $vm_rc); its console:" >&2

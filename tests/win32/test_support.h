@@ -4,6 +4,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +22,75 @@ inline std::wstring SystemTempPath() {
   std::wstring path(buffer, n);
   if (!path.empty() && path.back() == L'\\') path.pop_back();
   return path;
+}
+
+// Whether the registry keeps the access list a key is made with. Windows does; Wine reads every
+// key back with its own fixed default, so a test of a key's access list has nothing to look at.
+inline bool RegistryKeepsKeyAccessLists() {
+  static const bool keeps = [] {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KA;;;SY)(A;;KR;;;WD)", SDDL_REVISION_1,
+                                                              &attributes.lpSecurityDescriptor, nullptr))
+      return false;
+    const wchar_t* probe = L"Software\\HalberdTestAccessProbe";
+    HKEY key = nullptr;
+    bool kept = false;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, probe, 0, nullptr, 0, KEY_ALL_ACCESS, &attributes, &key, nullptr) ==
+        ERROR_SUCCESS) {
+      PSECURITY_DESCRIPTOR descriptor = nullptr;
+      PACL dacl = nullptr;
+      wchar_t* text = nullptr;
+      if (GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                          &descriptor) == ERROR_SUCCESS) {
+        if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                                 &text, nullptr)) {
+          kept = std::wstring(text).find(L";;;WD)") != std::wstring::npos;  // the world entry given above
+          LocalFree(text);
+        }
+        LocalFree(descriptor);
+      }
+      RegCloseKey(key);
+      RegDeleteKeyW(HKEY_CURRENT_USER, probe);
+    }
+    LocalFree(attributes.lpSecurityDescriptor);
+    return kept;
+  }();
+  return keeps;
+}
+
+// Whether the file system keeps an access list set on a file of `folder`. Windows does; Wine
+// shows what the Unix permission bits allow, whatever was set.
+inline bool FileSystemKeepsAccessLists(const std::wstring& folder) {
+  std::wstring probe = folder + L"\\access-probe.tmp";
+  HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  bool kept = false;
+  PSECURITY_DESCRIPTOR wanted = nullptr;
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)", SDDL_REVISION_1,
+                                                           &wanted, nullptr)) {
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(wanted, &present, &dacl, &defaulted);
+    if (SetNamedSecurityInfoW(probe.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS) {
+      PSECURITY_DESCRIPTOR read = nullptr;
+      PACL read_dacl = nullptr;
+      if (GetNamedSecurityInfoW(probe.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &read_dacl,
+                                nullptr, &read) == ERROR_SUCCESS) {
+        wchar_t* text = nullptr;
+        if (ConvertSecurityDescriptorToStringSecurityDescriptorW(read, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                                 nullptr)) {
+          kept = std::wstring(text).find(L";;;BU)") != std::wstring::npos;
+          LocalFree(text);
+        }
+        LocalFree(read);
+      }
+    }
+    LocalFree(wanted);
+  }
+  DeleteFileW(probe.c_str());
+  return kept;
 }
 
 // Deletes a folder and everything in it, whatever the attributes.
