@@ -217,12 +217,9 @@ void InstallDriverFiles(const std::vector<std::u16string>& files) {
       const DWORD error = ok ? 0 : GetLastError();
       const std::u16string location = ok ? U16(destination) : std::u16string();
       const std::wstring line = W(DriverResultLine(ok, error, ok ? u"" : U16(SystemErrorText(error)), location));
-      if (ok) {
-        engine::LogWide(line);
-        if (!location.empty()) uninstall::RunUninstallData().drivers.push_back(uninstall::EncodeUninstallText(location));
-      } else {
-        LogAndFail(line);
-      }
+      // A driver the store refuses (an unsigned one, or a system without a store) is logged only.
+      engine::LogWide(line);
+      if (!location.empty()) uninstall::RunUninstallData().drivers.push_back(uninstall::EncodeUninstallText(location));
     }
   });
 }

