@@ -138,7 +138,7 @@ def installed(tmp_path_factory):
     run = run_installer(exe, "/silent", timeout=300)
     unix = wine_path_to_unix(folder)
     yield dict(run=run, uid=uid, folder=folder, unix=unix, shared=shared, counted=counted, font_name=font_name,
-               key=UNINSTALL_KEY + "\\" + name, tmp=tmp)
+               key=UNINSTALL_KEY + "\\" + name, tmp=tmp, exe=exe)
     shutil.rmtree(unix, ignore_errors=True)
     shutil.rmtree(wine_path_to_unix(shared), ignore_errors=True)
 
@@ -257,6 +257,15 @@ def test_failures_are_logged_and_the_run_goes_on(installed):
         assert (unix / "after.txt").read_text() == "after"
     finally:
         shutil.rmtree(unix, ignore_errors=True)
+
+
+def test_a_reinstallation_does_not_count_again(installed):
+    listed = reg_value(installed["key"], "SharedFiles")
+    run = run_installer(installed["exe"], "/silent", timeout=300)
+    assert run.code == 0, run
+    assert int(reg_value(SHARED_DLLS, installed["counted"]), 16) == 3
+    assert int(reg_value(SHARED_DLLS, installed["folder"] + "\\bin\\test_com_server.dll"), 16) == 1
+    assert reg_value(installed["key"], "SharedFiles") == listed
 
 
 def test_uninstall_takes_the_counts_down_and_removes_what_was_registered(installed):
