@@ -59,6 +59,16 @@ if(HALBERD_TESTS)
   target_link_options(load_library PRIVATE -municode -mconsole)
   target_link_libraries(load_library PRIVATE halberd_engine)
   add_dependencies(win32_tests load_library)
+  # COM servers for the end-to-end tests of the COM registration: one that registers, one that
+  # registers but reports a failure. Undecorated exports, as regsvr32 looks them up.
+  add_library(test_com_server SHARED tests/tools/test_com_server.cpp)
+  add_library(test_com_refusing SHARED tests/tools/test_com_server.cpp)
+  target_compile_definitions(test_com_refusing PRIVATE HALBERD_REFUSING_SERVER)
+  foreach(server test_com_server test_com_refusing)
+    set_target_properties(${server} PROPERTIES PREFIX "")
+    target_link_options(${server} PRIVATE -Wl,--kill-at)
+    add_dependencies(win32_tests ${server})
+  endforeach()
   # Reads a shortcut back through the shell's link object: the end-to-end tests of the shortcuts.
   add_executable(read_shortcut tests/tools/read_shortcut.cpp)
   target_link_options(read_shortcut PRIVATE -municode -mconsole)

@@ -26,6 +26,7 @@
 #include "foundation/format/product_flags.h"
 #include "foundation/format/setup_script.h"
 #include "foundation/windows_version.h"
+#include "install/component_steps.h"
 #include "install/file_extraction.h"
 #include "integration/associations.h"
 #include "integration/closing_phase.h"
@@ -97,7 +98,8 @@ void InstallRun() {
   // 12. File extraction: the archive is unpacked into the extraction file first.
   std::wstring extraction = UnpackArchive(data, script.archive_source, (Run().ProductFlags & format::kFlagXzChunks) != 0);
   install::ExtractFiles(data, extraction);
-  // 13. Registrations; the uninstaller's icon follows them.
+  // 13. Shared-file counts, COM servers, type libraries, drivers; the uninstaller's icon.
+  install::RegisterComponents();
   integration::WriteUninstallerIcon();
   // 14. Shortcuts and taskbar pins.
   integration::CreateShortcuts();

@@ -21,6 +21,8 @@
 #include "foundation/special_folders.h"
 #include "foundation/system_error_text.h"
 #include "foundation/tl_file.h"
+#include "install/component_registration.h"
+#include "install/component_steps.h"
 #include "install/extraction_folders.h"
 #include "install/file_extraction.h"
 #include "install/file_version.h"
@@ -90,16 +92,17 @@ ExistingTarget LookAtTarget(const std::wstring& path, int kind) {
 void ListByKind(const format::FileEntry& e, const std::wstring& path, const std::u16string& name, bool portable) {
   InstalledFiles& lists = RunFiles();
   const std::u16string p = U16(path);
+  const char mark = SharedFileMark(e.kind, (e.flags & kFlagPermanent) != 0);
   switch (e.kind) {
-    case 1: if (!portable) lists.shared_files.push_back(p); break;
-    case 6: lists.shared_files.push_back(p); break;
+    case 1: if (!portable) lists.shared_files.push_back({p, mark}); break;
+    case 6: lists.shared_files.push_back({p, mark}); break;
     case 7:
       lists.com_files.push_back(p);
-      if (!portable) lists.shared_files.push_back(p);
+      if (!portable) lists.shared_files.push_back({p, mark});
       break;
     case 8:
       lists.type_libraries.push_back(p);
-      lists.shared_files.push_back(p);
+      lists.shared_files.push_back({p, mark});
       break;
     case 4:
       if (!(e.flags & kFlagPermanent))
@@ -149,14 +152,22 @@ bool PrepareFolder(const std::wstring& path, const std::wstring& install_folder,
   return true;
 }
 
-// Step 11: the entries whose second step comes after the loop or with the integration steps.
-void ListSecondStep(const format::FileEntry& e, const std::wstring& path) {
+// Step 11: the second steps right after the write (fonts, installer packages, control-panel
+// applets); driver information files are installed after the loop.
+void RunSecondStep(const format::FileEntry& e, const std::wstring& path) {
   InstalledFiles& lists = RunFiles();
   const std::u16string p = U16(path);
   switch (e.kind) {
+    case 4: InstallFont(path, U16(Utf8ToWide(e.second_text))); break;
     case 10: lists.driver_files.push_back(p); break;
-    case 11: lists.packages.push_back({p, e.msi_ui_level, (e.flags & kFlagRecordPackage) != 0}); break;
-    case 12: lists.applets.push_back({p, U16(Utf8ToWide(e.second_text)), e.arguments, e.start_in}); break;
+    case 11:
+      lists.packages.push_back({p, e.msi_ui_level, (e.flags & kFlagRecordPackage) != 0});
+      InstallPackage(lists.packages.back());
+      break;
+    case 12:
+      lists.applets.push_back({p, U16(Utf8ToWide(e.second_text)), e.arguments, e.start_in});
+      RegisterApplet(lists.applets.back());
+      break;
     default: break;
   }
 }
@@ -274,8 +285,8 @@ void ExtractFiles(const engine::InstallationData& data, const std::wstring& extr
     if (outcome == WriteOutcome::kWritten && (run.ProductFlags & format::kFlagDetailedLog))
       engine::LogWide(W(target.name) + L" >>> " + path + L"\r\n");
 
-    // 11. Second steps (with the integration steps).
-    ListSecondStep(e, path);
+    // 11. Second steps.
+    RunSecondStep(e, path);
 
     // 12. Files written directly.
     if (outcome == WriteOutcome::kWritten) RunFiles().written.push_back(U16(path));

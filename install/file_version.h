@@ -8,4 +8,8 @@ namespace halberd::install {
 
 std::optional<std::string> FileVersionOf(const std::wstring& path);
 
+// The "FileDescription" text of the file's version information (its first translation); empty
+// when it has none.
+std::wstring FileDescriptionOf(const std::wstring& path);
+
 }  // namespace halberd::install

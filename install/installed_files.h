@@ -22,6 +22,11 @@ struct ShortcutRequest {
   bool keep_at_uninstall = false;
 };
 
+struct SharedFileRequest {   // kinds 1, 6, 7, 8
+  std::u16string path;
+  char mark = 0;             // SharedFileMark (component_registration.h)
+};
+
 struct FontRequest {
   std::u16string display_name;
   std::u16string file_name;
@@ -41,7 +46,7 @@ struct AppletRequest {       // kind 12
 };
 
 struct InstalledFiles {
-  std::vector<std::u16string> shared_files;
+  std::vector<SharedFileRequest> shared_files;
   std::vector<std::u16string> com_files;
   std::vector<std::u16string> type_libraries;
   std::vector<FontRequest> fonts;

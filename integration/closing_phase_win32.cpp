@@ -18,6 +18,7 @@
 #include "foundation/path_rules.h"
 #include "foundation/system_error_text.h"
 #include "foundation/tl_file.h"
+#include "install/component_steps.h"
 #include "install/extraction_folders.h"
 #include "install/installed_files.h"
 #include "install/restart_operations.h"
@@ -250,6 +251,8 @@ void CreateUninstallerAndRegistration() {
   facts.ProductFlags = Run().ProductFlags;
   facts.ProductFlags2 = Run().ProductFlags2;
   facts.installed_bytes = InstalledBytes();
+  facts.shared_files = install::SharedFilesForRegistration();
+  facts.product_fonts = install::ProductFontsForRegistration();
   facts.background_image = Flag(format::kFlagBackgroundImage) && !Script().background_picture.empty();
   RegisterUninstall(facts);
 }

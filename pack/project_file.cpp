@@ -126,9 +126,10 @@ constexpr Word kRemoval[] = {{"keep", 0}, {"ask", 1}, {"remove", 2}};
 constexpr Word kRegistryView[] = {{"32-bit", 0}, {"64-bit", 1}};
 constexpr Word kHorizontal[] = {{"default", 0}, {"left", 1}, {"right", 2}, {"centre", 3}};
 constexpr Word kVertical[] = {{"default", 0}, {"top", 8}, {"bottom", 16}, {"centre", 24}};
-constexpr Word kKinds[] = {{"file", 0},    {"shared", 1},   {"font", 4},    {"startup", 5},
-                           {"system", 6},  {"com", 7},      {"typelib", 8}, {"if-newer", 9},
-                           {"driver", 10}, {"msi", 11},     {"applet", 12}};
+constexpr Word kKinds[] = {{"file", 0},    {"shared", 1},      {"font", 4},         {"startup", 5},
+                           {"system", 6},  {"com", 7},         {"com-server", 7},   {"typelib", 8},
+                           {"type-library", 8}, {"if-newer", 9}, {"driver", 10},    {"msi", 11},
+                           {"applet", 12}, {"control-panel-applet", 12}};
 constexpr Word kOverwrite[] = {{"always", 0}, {"never", 1}, {"if-exists", 2}, {"if-missing", 3}, {"if-newer", 4}};
 constexpr Word kMsiUi[] = {{"default", 1}, {"none", 2}, {"basic", 3}, {"reduced", 4}, {"full", 5}};
 constexpr Word kAttributes[] = {{"read-only", 0x1}, {"hidden", 0x2},     {"system", 0x4},

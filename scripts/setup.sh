@@ -27,6 +27,7 @@ PACKAGES=(
   dpkg-dev
   nsis ccache
   osslsigncode openssl
+  wixl wine64-tools fonts-dejavu-core
 )
 
 # Where this machine runs no 32-bit code, the test machine's emulator and the busybox of its RAM disk.

@@ -85,16 +85,17 @@ bool AskRemoval(uint32_t& setting, bool automatic, int question, int caption, co
   return answer == IDYES || answer == kYesToAll;
 }
 
-// Runs `command_line` with the program at `program` (a full path) and waits; the exit code, or
-// -1 when it could not be started.
+// Runs `command_line` with the program at `program` (a full path) in the system folder and waits;
+// the exit code, or -1 when it could not be started.
 long RunAndWait(const std::wstring& program, std::wstring command_line) {
+  const std::wstring folder = SystemFolder();
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &si, &pi))
+                      folder.empty() ? nullptr : folder.c_str(), &si, &pi))
     return -1;
   UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
   while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {

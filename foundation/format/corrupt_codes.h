@@ -51,6 +51,9 @@ constexpr int kEntryNegativeSize = 71;
 constexpr int kEntryTooLarge = 72;
 constexpr int kEntrySizeMismatch = 73;
 constexpr int kEntryMagic = 101;
+// Control-panel applet entries.
+constexpr int kAppletName = 78;     // no applet name, not even in the file's version information
+constexpr int kAppletClassId = 79;  // no class identifier, or one that names another key
 constexpr int kEntryKind = 110;
 
 }  // namespace halberd::format::corrupt

@@ -547,6 +547,10 @@ TEST(ProjectFile, FilesBecomeEntriesWithTheirTargetFolderKindAndFlags) {
        {{"a.txt", u"", 1, 2u << 2}}},
       {"kind and overwrite as the installer's numbers", "source = \"payload/a.txt\"\nkind = 3\nfolder = 'kept'\noverwrite = 7",
        {{"a.txt", u"kept\\", 3, 7u << 2}}},
+      {"a COM server by its longer word", "source = \"payload/bin/sub/c.dll\"\nkind = \"com-server\"", {{"c.dll", u"", 7, 0}}},
+      {"a type library by its longer word", "source = \"payload/a.txt\"\nkind = \"type-library\"\npermanent = true",
+       {{"a.txt", u"", 8, 0x20}}},
+      {"a driver information file", "source = \"payload/a.txt\"\nkind = \"driver\"", {{"a.txt", u"", 10, 0}}},
   };
   ProjectFolder folder;
   folder.Write("payload/a.txt", "A");
