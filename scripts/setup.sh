@@ -132,7 +132,7 @@ else
   # No 32-bit code runs here: the Windows suites run in an emulated test machine whose kernel runs
   # it (scripts/vm), and the prefixes are made there.
   step "$NO_32BIT: the Windows suites will run in an emulated test machine"
-  bash "$HERE/vm/build-kit.sh" "$DEPS/vm" || fail "building the test machine kit"
+  bash "$HERE/vm/build-kit.sh" "$DEPS/vm" >/dev/null || fail "building the test machine kit"
   if prefix_ok "$WINEPREFIX_DIR" win64 && prefix_ok "$WINEPREFIX32_DIR" win32; then
     step "Wine prefixes: present"
   else

@@ -8,7 +8,7 @@
 set -uo pipefail
 PROJECT=$(pwd -P)
 DEPS=${HALBERD_DEPS:-/opt/halberd-deps}
-KIT=$DEPS/vm
+KIT=$DEPS/vm/$(bash "$(dirname "$0")/kit-id.sh")
 [ -f "$KIT/initrd.gz" ] || { echo "no test machine kit at $KIT (run scripts/setup.sh)" >&2; exit 2; }
 mkdir -p build/vm
 job=$(mktemp "$PROJECT/build/vm/job-XXXXXX")
