@@ -19,7 +19,7 @@ def box_session(name, commands, **options):
     program = show_box(**options)
     try:
         shot = shot_path(name)
-        run = drive("wait", BOX, options.get("caption", "*"), "60000", "list", "shot", z(shot), *commands)
+        run = drive("wait", BOX, options.get("caption", "*"), "120000", "list", "shot", z(shot), *commands)
         assert run.code == 0, run
         code, out, err = program.finish(timeout=60)
     finally:
@@ -162,10 +162,12 @@ def background_session(name, **options):
     program = show_box(background="1", text="Over the background", caption="On top", flags="0", **options)
     try:
         shot = shot_path(name)
-        run = drive("wait", BACKGROUND, options.get("taskbar", "Setup"), "60000", "shot", z(shot),
-                    "wait", BOX, "On top", "60000", "press", "1")
-        assert run.code == 0, run
+        run = drive("wait", BACKGROUND, options.get("taskbar", "Setup"), "120000", "shot", z(shot),
+                    "wait", BOX, "On top", "120000", "press", "1")
+        if run.code != 0:
+            program.kill()
         code, out, err = program.finish(timeout=60)
+        assert run.code == 0, (run, code, out, err)
         assert code == 0, err
     finally:
         program.kill()

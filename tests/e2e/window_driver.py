@@ -117,16 +117,17 @@ class Bitmap:
     def png(self):
         rows = []
         for y in range(self.height):
-            row = bytearray(b"\0")
-            for x in range(self.width):
-                row += bytes(self.pixel(x, y))
-            rows.append(bytes(row))
+            row = self.height - 1 - y if self.bottom_up else y
+            bgr = self.pixels[row * self.stride:row * self.stride + 3 * self.width]
+            rgb = bytearray(bgr)
+            rgb[0::3], rgb[2::3] = bgr[2::3], bgr[0::3]
+            rows.append(b"\0" + bytes(rgb))
 
         def chunk(kind, body):
             return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
         header = struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0)
-        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) +
+        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(b"".join(rows), 6)) +
                 chunk(b"IEND", b""))
 
 

@@ -53,6 +53,15 @@ void WaitIdle(HWND window) {
   SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
 }
 
+BOOL CALLBACK PrintWindowProc(HWND window, LPARAM) {
+  if (!IsWindowVisible(window)) return TRUE;
+  wchar_t cls[256] = {}, title[512] = {};
+  GetClassNameW(window, cls, 256);
+  GetWindowTextW(window, title, 512);
+  fprintf(stderr, "  visible: class=%ls title=\"%ls\"\n", cls, title);
+  return TRUE;
+}
+
 bool Wait(const std::wstring& cls, const std::wstring& title, DWORD ms) {
   DWORD start = GetTickCount();
   do {
@@ -309,6 +318,7 @@ int wmain(int argc, wchar_t** argv) {
       DWORD ms = i + 3 < argc && iswdigit(argv[i + 3][0]) ? DWORD(_wtoi(argv[i + 3])) : 30000;
       if (!Wait(arg(1), arg(2), ms)) {
         fprintf(stderr, "window_driver: no window %s \"%s\"\n", Utf8(arg(1)).c_str(), Utf8(arg(2)).c_str());
+        EnumWindows(PrintWindowProc, 0);
         return 3;
       }
       printf("found %p\n", static_cast<void*>(g_current));
