@@ -154,7 +154,7 @@ TEST(MessageBoxLayout, LayOut) {
   in.text_width = 50;
   in.button_widths = {100, 100, 100};
   l = LayOut(in);
-  EXPECT_EQ(l.client_width, 21 + 300 + 14 + 21 + 21);
+  EXPECT_EQ(l.client_width, 21 + (300 + 14) + 21);  // margins either side of the row
   for (const Box& b : l.buttons) {
     EXPECT_GE(b.x, 21);
     EXPECT_LE(b.x + b.width, l.client_width - 21);
