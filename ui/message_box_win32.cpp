@@ -20,11 +20,13 @@ struct BoxState {
   size_t default_index = 0;
   bool closable = false;
   BoxLayout layout;
+  bool scrolled_text = false;  // the message is taller than the screen allows: a scrolling field
   HFONT font = nullptr;
   HICON icon = nullptr;
   int icon_side = 0;
   UniqueGdiObject background_brush, button_area_brush;
   COLORREF text_colour = 0;
+  COLORREF background_colour = 0;
   bool done = false;
   int result = 0;
 };
@@ -112,7 +114,16 @@ BOOL OnInit(HWND box, BoxState& s) {
   SetWindowPos(box, (r.flags & MB_TOPMOST) ? HWND_TOPMOST : nullptr, placed.x, placed.y, width, height,
                (r.flags & MB_TOPMOST) ? 0 : SWP_NOZORDER);
 
-  AddControl(box, L"Static", r.text, SS_LEFT | SS_NOPREFIX, s.layout.text, kMessageTextId, s.font);
+  if (s.scrolled_text) {
+    std::wstring text;  // an edit field breaks lines only at CR LF
+    for (size_t i = 0; i < r.text.size(); ++i) {
+      if (r.text[i] == L'\n' && (i == 0 || r.text[i - 1] != L'\r')) text += L'\r';
+      text += r.text[i];
+    }
+    AddControl(box, L"Edit", text, ES_MULTILINE | ES_READONLY | WS_VSCROLL, s.layout.text, kMessageTextId, s.font);
+  } else {
+    AddControl(box, L"Static", r.text, SS_LEFT | SS_NOPREFIX, s.layout.text, kMessageTextId, s.font);
+  }
   if (!r.check_text.empty()) {
     HWND check = AddControl(box, L"Button", r.check_text, BS_AUTOCHECKBOX | WS_TABSTOP, s.layout.check, kCheckBoxId, s.font);
     SendMessageW(check, BM_SETCHECK, r.check_state ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -163,6 +174,10 @@ INT_PTR CALLBACK BoxProc(HWND box, UINT message, WPARAM w, LPARAM l) {
       HDC dc = reinterpret_cast<HDC>(w);
       SetTextColor(dc, s->text_colour);
       SetBkMode(dc, TRANSPARENT);
+      if (s->scrolled_text && GetDlgCtrlID(reinterpret_cast<HWND>(l)) == kMessageTextId) {
+        SetBkMode(dc, OPAQUE);  // a scrolling field repaints its own background
+        SetBkColor(dc, s->background_colour);
+      }
       bool in_button_area = GetDlgCtrlID(reinterpret_cast<HWND>(l)) != kMessageTextId &&
                             GetDlgCtrlID(reinterpret_cast<HWND>(l)) != kCheckBoxId;
       return reinterpret_cast<INT_PTR>(in_button_area ? s->button_area_brush.get() : s->background_brush.get());
@@ -284,6 +299,16 @@ int ShowMessageBox(MessageBoxRequest& r) {
     DrawTextW(screen, r.text.c_str(), int(r.text.size()), &text, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
     in.text_width = text.right;
     in.text_height = text.bottom;
+    // A message taller than the work area leaves room for the rest of the box and scrolls, so
+    // that the buttons stay on the screen.
+    int work_height = GetMonitorInfoW(monitor, &info) ? info.rcWork.bottom - info.rcWork.top : GetSystemMetrics(SM_CYSCREEN);
+    int room = work_height - GetSystemMetrics(SM_CYCAPTION) - 2 * GetSystemMetrics(SM_CYFIXEDFRAME) -
+               4 * in.metrics.margin - in.metrics.button_height - 4 * in.metrics.font_height;
+    if (in.text_height > room && room > in.metrics.font_height) {
+      s.scrolled_text = true;
+      in.text_height = room;
+      in.text_width += GetSystemMetrics(SM_CXVSCROLL);
+    }
     if (!r.check_text.empty()) {
       RECT check{0, 0, in.text_width, 0};
       DrawTextW(screen, r.check_text.c_str(), -1, &check, DT_CALCRECT | DT_WORDBREAK);
@@ -302,7 +327,8 @@ int ShowMessageBox(MessageBoxRequest& r) {
   }
   s.layout = LayOut(in);
   s.text_colour = ColourOr(r.text_colour, COLOR_WINDOWTEXT);
-  s.background_brush.reset(CreateSolidBrush(ColourOr(r.background_colour, COLOR_WINDOW)));
+  s.background_colour = ColourOr(r.background_colour, COLOR_WINDOW);
+  s.background_brush.reset(CreateSolidBrush(s.background_colour));
   uint32_t button_area = IsSet(r.button_area_colour) ? r.button_area_colour : GetSysColor(COLOR_BTNFACE);
   s.button_area_brush.reset(CreateSolidBrush(button_area));
 

@@ -12,7 +12,8 @@
 //   key NAME                ESC, ENTER, TAB, CTRL+C or a letter, as real input to the window
 //   type ID TEXT            sets the text of an edit control
 //   shot FILE.bmp           saves a picture of the current window as it is on the screen
-//   clipboard               prints the clipboard's Unicode text
+//   clipboard [MS]          waits for Unicode text on the clipboard and prints it (CTRL+C
+//                           empties the clipboard before it sends the keys)
 //   answer-all DIR -- PROGRAM ARGS...
 //                           starts PROGRAM with this console's handles, and while it runs saves
 //                           each dialog that any other program shows (DIR\N.bmp with its control
@@ -216,22 +217,31 @@ bool Key(const std::wstring& name) {
   if (name == L"ESC") SendKey(VK_ESCAPE, false);
   else if (name == L"ENTER") SendKey(VK_RETURN, false);
   else if (name == L"TAB") SendKey(VK_TAB, false);
-  else if (name == L"CTRL+C") SendKey('C', true);
+  else if (name == L"CTRL+C") {
+    if (OpenClipboard(nullptr)) {
+      EmptyClipboard();
+      CloseClipboard();
+    }
+    SendKey('C', true);
+  }
   else if (name.size() == 1) SendKey(WORD(towupper(name[0])), false);
   else return false;
   WaitIdle(g_current);
   return true;
 }
 
-void PrintClipboard() {
-  if (!OpenClipboard(nullptr)) return;
+bool PrintClipboard() {
+  if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(nullptr)) return false;
+  bool printed = false;
   if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
     if (auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
       printf("clipboard \"%s\"\n", Utf8(Escaped(text)).c_str());
+      printed = true;
       GlobalUnlock(data);
     }
   }
   CloseClipboard();
+  return printed;
 }
 
 // ---- answer-all ---------------------------------------------------------------------------------
@@ -358,7 +368,15 @@ int wmain(int argc, wchar_t** argv) {
       printf("shot %s\n", Utf8(arg(1)).c_str());
       ++i;
     } else if (c == L"clipboard") {
-      PrintClipboard();
+      DWORD ms = i + 1 < argc && iswdigit(argv[i + 1][0]) ? DWORD(_wtoi(argv[++i])) : 30000;
+      DWORD start = GetTickCount();
+      while (!PrintClipboard()) {
+        if (GetTickCount() - start > ms) {
+          fprintf(stderr, "window_driver: no text on the clipboard\n");
+          return 3;
+        }
+        Sleep(50);
+      }
     } else {
       fprintf(stderr, "window_driver: unknown command %s\n", Utf8(c).c_str());
       return 1;
