@@ -74,6 +74,15 @@ if(HALBERD_TESTS)
   target_link_options(read_shortcut PRIVATE -municode -mconsole)
   target_link_libraries(read_shortcut PRIVATE ole32 shell32)
   add_dependencies(win32_tests read_shortcut)
+  # Drives other programs' windows (waits, lists controls, presses, types, takes pictures) and
+  # shows one message box of the installer: the tests of the look and the message box.
+  add_executable(window_driver tests/tools/window_driver.cpp)
+  target_link_options(window_driver PRIVATE -municode -mconsole)
+  add_dependencies(win32_tests window_driver)
+  add_executable(show_message_box tests/tools/show_message_box.cpp)
+  target_link_options(show_message_box PRIVATE -municode -mconsole)
+  target_link_libraries(show_message_box PRIVATE halberd_engine)
+  add_dependencies(win32_tests show_message_box)
   include(GoogleTest)
   # Discovery runs the test program under Wine at build time; the list is read once per build.
   gtest_discover_tests(win32_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS win32)

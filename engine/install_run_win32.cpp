@@ -25,6 +25,7 @@
 #include "engine/start_menu_folder.h"
 #include "foundation/format/product_flags.h"
 #include "foundation/format/setup_script.h"
+#include "foundation/format/text_numbers.h"
 #include "foundation/windows_version.h"
 #include "install/component_steps.h"
 #include "install/file_extraction.h"
@@ -35,6 +36,8 @@
 #include "integration/shortcuts.h"
 #include "install/restart_operations.h"
 #include "uninstall/run_uninstall_data.h"
+#include "ui/background_window_win32.h"
+#include "ui/look_win32.h"
 #include "variables/batch_runner.h"
 
 namespace halberd::engine {
@@ -49,7 +52,6 @@ void ReadSetupScript(const InstallationData& data) {
   format::Bytes bytes = UnpackSetupScript(data);
   format::ByteReader reader(bytes);
   int head_code = format::ReadScriptHead(reader, Run().silent, script);
-  // The background window is created here unless ProductFlags bit 29 asks for none.
   CheckSetupScriptCrc(data, bytes);
   if (head_code) CorruptInstaller(head_code);
   script.ProductFlags2 = data.header.flags2;
@@ -61,6 +63,15 @@ void ReadSetupScript(const InstallationData& data) {
   LoadLanguageTable(script.languages, RunLanguageTokens(script), script.dialog_caption);
 }
 
+// The product's look, and the background window unless the script (or silent mode, through
+// ProductFlags bit 29) switches it off. It needs the colours and pictures of the script's body
+// and text 0 of the language, so it follows them.
+void ShowBackground() {
+  ui::BindOptionalSystemFunctions();
+  ui::SetLook(ui::LookFromScript(Script()));
+  ui::CreateBackgroundWindow(LanguageText(text::kWindowTitle).c_str(), Run().minimized);
+}
+
 }  // namespace
 
 void InstallRun() {
@@ -68,6 +79,7 @@ void InstallRun() {
   InstallationData& data = OpenInstallationData();
   // 2-3. Setup script and language table.
   ReadSetupScript(data);
+  ShowBackground();
   SetDefaultInstallFolder();
   const format::SetupScript& script = Script();
   // 4. Blocking query, integrity of the program file, the uninstaller image.

@@ -36,6 +36,7 @@
 #include "integration/path_entry.h"
 #include "integration/registry_entries.h"
 #include "integration/shortcuts.h"
+#include "ui/look_win32.h"
 #include "uninstall/component_removal.h"
 #include "uninstall/delete_safety.h"
 #include "uninstall/removal_order.h"
@@ -679,6 +680,7 @@ int RunUninstall(const std::wstring& name) {
   // Start: 1-2. The uninstall key.  3-5. Its values.  6. "Uninstall.dat".
   if (int code = OpenUninstallKey()) return code;
   if (int code = ReadUninstallKey()) return code;
+  ui::SetLook(ui::LookFromUninstallSettings(s.settings));  // the boxes take the product's look
   if (int code = LoadUninstallDataStep()) return code;
   // Questions: 7. First close pass.  8. Confirmation.  9. Support offer.  10. Second close pass.
   CloseProgramsFirstPass();

@@ -75,9 +75,27 @@ def run_wine(args, timeout=120):
         return Run(p.returncode, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace"))
 
 
+_runs = {}
+
+
 def run_installer(exe, *args, timeout=120):
-    """Runs an installer under Wine; the exit code as Windows gave it (modulo 256)."""
-    return run_wine([exe, *args], timeout=timeout)
+    """Runs an installer under Wine; the exit code as Windows gave it (modulo 256). Unless the run
+    is silent, it runs under the window driver, which saves every box the installer shows (with
+    its control list) in build/screenshots/runs/TEST-N/ and answers it with its default button,
+    as a user who presses Enter would."""
+    driver = WIN_TEST_TOOLS / "window_driver.exe"
+    if "/silent" in args or not driver.exists():
+        return run_wine([exe, *args], timeout=timeout)
+    test = os.environ.get("PYTEST_CURRENT_TEST", "run").split(" ")[0]
+    name = "".join(c if c.isalnum() or c in "-_" else "_" for c in test.split("::", 1)[-1])[:80]
+    _runs[name] = _runs.get(name, 0) + 1
+    shots = ROOT / "build/screenshots/runs" / f"{name}-{_runs[name]}"
+    shots.mkdir(parents=True, exist_ok=True)
+    def z(path):
+        return "Z:" + str(path).replace("/", "\\")
+
+    program = z(exe) if str(exe).startswith("/") else str(exe)
+    return run_wine([driver, "answer-all", z(shots), "--", program, *args], timeout=timeout)
 
 
 def pack_project_file(project, out=None):
