@@ -189,8 +189,9 @@ void SaveDocuments(const std::vector<std::string>& documents, std::u16string_vie
                    const wchar_t* detail) {
   for (const DocumentCopy& copy : DocumentCopies(documents, base)) {
     const std::wstring path = Join(Run().install_folder, W(copy.file_name));
-    if (!WriteWholeFile(path, copy.bytes)) {
-      DWORD error = GetLastError();
+    const bool product_file = IsInstalledFile(U(path), install::RunFiles().written);
+    if (product_file || !WriteWholeFile(path, copy.bytes)) {
+      DWORD error = product_file ? ERROR_FILE_EXISTS : GetLastError();
       engine::LogWide(failure + path + L"\r\n" + SystemErrorText(error) + L"\r\n");
       continue;
     }

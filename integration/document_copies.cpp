@@ -2,6 +2,7 @@
 #include "integration/document_copies.h"
 
 #include "foundation/format/setup_script.h"
+#include "uninstall/uninstall_data.h"
 
 namespace halberd::integration {
 
@@ -35,6 +36,13 @@ std::vector<DocumentCopy> DocumentCopies(const std::vector<std::string>& documen
     copies.push_back({std::move(name), rtf ? document : Utf16LeWithByteOrderMark(format::DocumentPlainText(document))});
   }
   return copies;
+}
+
+bool IsInstalledFile(std::u16string_view path, const std::vector<std::u16string>& installed) {
+  const std::u16string wanted = uninstall::UpperCaseForCompare(path);
+  for (const std::u16string& file : installed)
+    if (uninstall::UpperCaseForCompare(file) == wanted) return true;
+  return false;
 }
 
 }  // namespace halberd::integration

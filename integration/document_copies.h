@@ -18,4 +18,8 @@ struct DocumentCopy {
 // ".rtf" instead.
 std::vector<DocumentCopy> DocumentCopies(const std::vector<std::string>& documents, std::u16string_view base);
 
+// Whether `path` is one of the files the run installed (compared without regard to case). A copy
+// never takes the place of one: a product that ships its own "readme.txt" keeps it.
+bool IsInstalledFile(std::u16string_view path, const std::vector<std::u16string>& installed);
+
 }  // namespace halberd::integration

@@ -1,9 +1,12 @@
 """End to end: the bundled example project packed with halberd-pack and installed under Wine, and a
 faulty project refused with its file, line and reason."""
+import os
 import shutil
 import subprocess
 
-from conftest import PACK, ROOT, STUB, run_installer, wine_path_to_unix
+import pytest
+
+from conftest import BUILD_NATIVE, PACK, ROOT, STUB, forget_product, run_installer, wine_path_to_unix
 
 DEMO = ROOT / "examples/demo/product.toml"
 
@@ -12,11 +15,26 @@ def pack_project(project, out):
     return subprocess.run([str(PACK), str(project), "-o", str(out), "--stub", str(STUB)], capture_output=True, text=True)
 
 
-def test_example_project_installs_silently(tmp_path):
+def installed_tool(prefix):
+    """The pack tool as `cmake --install` lays it out, with its stub and language files."""
+    subprocess.run(["cmake", "--install", str(BUILD_NATIVE), "--prefix", str(prefix)], check=True,
+                   capture_output=True)
+    return prefix / "bin/halberd-pack"
+
+
+@pytest.mark.parametrize("tool", ["build tree", "installed"])
+def test_example_project_installs_silently(tmp_path, tool):
     exe = tmp_path / "example-setup.exe"
-    p = pack_project(DEMO, exe)
+    if tool == "installed":
+        # No stub option and no environment variable: the tool finds its own parts.
+        env = {k: v for k, v in os.environ.items() if k not in ("HALBERD_STUB", "HALBERD_LANGUAGES")}
+        p = subprocess.run([str(installed_tool(tmp_path / "prefix")), str(DEMO), "-o", str(exe)], capture_output=True,
+                           text=True, env=env, cwd=tmp_path)
+    else:
+        p = pack_project(DEMO, exe)
     assert p.returncode == 0, p.stderr
     assert p.stderr == "", p.stderr  # the example packs without a single warning
+    forget_product("Halberd Demo")
     folder = "C:\\halberd-demo-" + tmp_path.name
     target = wine_path_to_unix(folder)
     shutil.rmtree(target, ignore_errors=True)

@@ -44,3 +44,10 @@ TEST(DocumentCopies, RtfIsWrittenUnchanged) {
   ASSERT_EQ(copies.size(), 1u);
   EXPECT_EQ(copies[0].bytes, rtf);
 }
+
+TEST(DocumentCopies, AFileTheRunInstalledIsRecognisedWhateverItsCase) {
+  const std::vector<std::u16string> installed = {u"C:\\App\\README.TXT", u"C:\\App\\bin\\app.exe"};
+  EXPECT_TRUE(IsInstalledFile(u"c:\\app\\readme.txt", installed));
+  EXPECT_FALSE(IsInstalledFile(u"C:\\App\\readme1.txt", installed));
+  EXPECT_FALSE(IsInstalledFile(u"C:\\App\\readme.txt", {}));
+}
