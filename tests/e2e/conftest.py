@@ -36,7 +36,8 @@ def _prefix32():
     template = pathlib.Path(os.environ.get("HALBERD_WINEPREFIX32", "/opt/halberd-deps/wineprefix32"))
     if not (template / "system.reg").exists():
         pytest.skip(f"no 32-bit Wine prefix at {template}: run scripts/setup.sh")
-    prefix = ROOT / "build/test-wine/e2e32"
+    prefix = pathlib.Path(os.environ.get("HALBERD_TEST_WINE_DIR", ROOT / "build/test-wine")) / "e2e32"
+    prefix.parent.mkdir(parents=True, exist_ok=True)
     env = dict(wine_env(), WINEPREFIX=str(prefix))
     subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
     subprocess.run(["rm", "-rf", str(prefix)], check=True)
@@ -73,6 +74,13 @@ def run_wine(args, timeout=120):
         out.seek(0)
         err.seek(0)
         return Run(p.returncode, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace"))
+
+
+def forget_product(name):
+    """Removes an earlier test's registration of the product `name`: a registered installation
+    folder takes precedence over /d:, so a later install of the same name would land there."""
+    for view in ("/reg:32", "/reg:64"):
+        run_wine(["reg", "delete", rf"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\{name}", view, "/f"])
 
 
 _runs = {}

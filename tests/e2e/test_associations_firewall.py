@@ -5,7 +5,7 @@ it was added. Wine's firewall keeps nothing, so the firewall's own lists are not
 import re
 import shutil
 
-from conftest import pack_project_file, run_installer, run_wine, wine_path_to_unix
+from conftest import forget_product, pack_project_file, run_installer, run_wine, wine_path_to_unix
 
 BOM = b"\xef\xbb\xbf"
 
@@ -41,6 +41,7 @@ def install(tmp_path, product, body):
     project = tmp_path / "product.toml"
     project.write_text('[product]\nname = "Assoc Product"\nversion = "1.0"\n\n[install]\nalways_write_log = true\n\n'
                        f"[[files]]\nsource = '{product}'\n\n" + body, encoding="utf-8")
+    forget_product("Assoc Product")
     run = run_installer(pack_project_file(project), "/silent", f"/d:{win}")
     assert run.code == 0, run
     log = (unix / "Install.log").read_bytes()

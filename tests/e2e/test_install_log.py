@@ -3,7 +3,7 @@ at all, and its record of a corrupt installer."""
 import re
 import shutil
 
-from conftest import SetupData, pack, pack_project_file, run_installer, run_wine, wine_path_to_unix
+from conftest import SetupData, forget_product, pack, pack_project_file, run_installer, run_wine, wine_path_to_unix
 
 BOM = b"\xef\xbb\xbf"
 SEPARATOR = b"\r\n\r\n" + b"*" * 46 + b"\r\n"
@@ -22,6 +22,7 @@ def pack_project(tmp_path, product, *, always_write_log=True, build_date="2026-0
     project = tmp_path / "product.toml"
     project.write_text("\n".join(lines))
     exe = pack_project_file(project)
+    forget_product("Log Product")
     return exe
 
 
@@ -56,17 +57,21 @@ def test_two_runs_append_two_records_with_one_byte_order_mark(tmp_path, product)
     assert data.count(SEPARATOR) == 1
     records = data[len(BOM):].decode("utf-8").split(SEPARATOR.decode())
     assert len(records) == 2
-    for record in records:
+    # The second run finds the first one's installation: a reinstall over the same version.
+    for record, install_type, overwriting in zip(records, ["New", "Reinstall"], [[], ["Overwriting version: "]]):
         lines = header_lines(record)
-        assert [re.match(r"[A-Za-z ]+: ", line).group(0) for line in lines] == HEADER_LINES
+        assert [re.match(r"[A-Za-z ]+: ", line).group(0) for line in lines] == \
+            HEADER_LINES[:-1] + overwriting + HEADER_LINES[-1:]
         assert lines[0] == "Installation log for: Log Product"
         assert re.fullmatch(r"Install date: \d{4}/\d\d/\d\d \d\d:\d\d:\d\d", lines[1]), lines[1]
-        assert lines[2] == "Install type: New"
+        assert lines[2] == f"Install type: {install_type}"
+        if overwriting:
+            assert lines[7] == "Overwriting version: 1.2.3"
         assert lines[3] == f"Install location: {win}"
         assert lines[4] == "Installer version: 48.0.11"
         assert lines[5] == "Installer built: 2026/02/28"
         assert lines[6] == "Product version: 1.2.3"
-        assert lines[7].startswith("Operating system: Windows ")
+        assert lines[-1].startswith("Operating system: Windows ")
         # Without failures the record ends with text 43.
         assert record.endswith("\r\nInstallation Complete\r\n"), record
         assert "FAILURE SUMMARY" not in record

@@ -6,7 +6,7 @@ import subprocess
 
 import pytest
 
-from conftest import (NATIVE_TOOLS, PACK, STUB, WIN_TEST_TOOLS, SetupData, pack, pack_project_file, run_installer,
+from conftest import (NATIVE_TOOLS, PACK, STUB, WIN_TEST_TOOLS, SetupData, forget_product, pack, pack_project_file, run_installer,
                       run_wine, wine_path_to_unix, wine_temp_folder)
 from test_policy import windows_is_64bit
 
@@ -259,6 +259,7 @@ def test_pack_refuses_bad_input_without_writing(tmp_path, args, reason):
 
 def test_many_chunks_unpacked_ahead_install_the_same_files(product, tmp_path):
     exe = pack(product, tmp_path / "setup.exe", "--chunk-size", "4096")
+    forget_product("Test Product")  # or the run would go to an earlier test's folder
     folder = r"C:\ManyChunks"
     target = wine_path_to_unix(folder)
     shutil.rmtree(target, ignore_errors=True)

@@ -379,7 +379,8 @@ def test_refusal_message_follows_the_automatic_and_silent_rules(tmp_path, argume
 def test_d_folder_is_expanded_with_the_path_variables(tmp_path):
     name = unique("Expanded")
     exe = pack_project(tmp_path, name)
-    run = run_installer(exe, "/silent", f"/d:%ProgramFiles%\\{name}")
+    # Doubled percent signs reach the installer as single ones: the batch does not expand them.
+    run = run_command_line(tmp_path, exe, f'/silent /d:"%%ProgramFiles%%\\{name}"')
     assert run.code == 0, run
     program_files = "C:\\Program Files (x86)" if windows_is_64bit() else "C:\\Program Files"
     assert wine_path_to_unix(f"{program_files}\\{name}\\readme.txt").exists()
@@ -392,7 +393,7 @@ def test_registry_folder_takes_precedence_over_d(tmp_path):
     reg_add(key, "Path", folder)
     exe = pack_project(tmp_path, name, folder=f"{key}\\Path")
     elsewhere = f"C:\\Not here {uuid.uuid4().hex[:6]}"
-    run = run_installer(exe, "/silent", f"/d:{elsewhere}")
+    run = run_command_line(tmp_path, exe, f'/silent /d:"{elsewhere}"')
     assert run.code == 0, run
     assert wine_path_to_unix(folder + "\\readme.txt").exists()
     assert not wine_path_to_unix(elsewhere).exists()

@@ -244,6 +244,8 @@ def test_an_uninstall_data_file_users_may_change_is_refused(tmp_path):
     # An ordinary user is given write access (as a loosened folder would).
     if run_wine(["icacls", data, "/grant", "Users:(M)"]).code != 0:
         pytest.skip("this Wine has no icacls")
+    if "Users:(M)" not in run_wine(["icacls", data]).stdout:
+        pytest.skip("this file system keeps no access lists (Wine's does not)")
     run = product.uninstall_by_name(product.name)
     assert run.code == 14, run
     assert (product.unix / "a.txt").exists()
