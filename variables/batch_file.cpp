@@ -206,4 +206,8 @@ int ExistingFromInstallType(std::u16string_view install_type) {
   return 0;
 }
 
+bool NeedsInterpreterQuotes(std::u16string_view path) {
+  return path.find_first_of(u" \t&|<>^()@,;=") != std::u16string_view::npos;
+}
+
 }  // namespace halberd::variables

@@ -41,6 +41,11 @@ std::u16string BatchSetLine(std::u16string_view name, std::u16string_view value,
 using BatchValue = std::function<std::u16string(PathVariable)>;
 std::u16string BatchEnvironmentText(const BatchValue& value, bool uninstall_run);
 
+// Whether a path on the interpreter's command line needs double quotes: it holds a blank, a tab
+// or one of the characters the interpreter acts on (& | < > ^ ( ) @ , ; =). Without them a folder
+// named "a&b" would end the command at the "&" and run what follows it.
+bool NeedsInterpreterQuotes(std::u16string_view path);
+
 // A batch that holds nothing but blanks, tabs and line breaks runs nothing.
 bool IsBlankBatch(std::string_view text);
 

@@ -56,7 +56,7 @@ std::wstring CommandInterpreter() {
 // without short names), so that the interpreter still sees one path.
 std::wstring CommandPath(const std::wstring& path) {
   std::wstring s = ShortPathOf(path);
-  return s.find(L' ') == std::wstring::npos ? s : L"\"" + s + L"\"";
+  return NeedsInterpreterQuotes(std::u16string(s.begin(), s.end())) ? L"\"" + s + L"\"" : s;
 }
 
 void PumpMessages() {
@@ -146,7 +146,9 @@ bool RunBatch(std::string_view text, bool hidden, std::wstring_view caption) {
       capture_path.clear();
     }
   }
-  if (command.find(L' ') != std::wstring::npos) command = L"\"" + command + L"\"";
+  // The interpreter takes off the first and the last double quote of a command that holds more
+  // than two, so quoted paths get one more pair around the whole command.
+  if (command.find_first_of(L" \"") != std::wstring::npos) command = L"\"" + command + L"\"";
 
   std::wstring command_line = L"\"" + interpreter + L"\" /c " + command;
   STARTUPINFOW startup{};

@@ -373,3 +373,18 @@ TEST(BatchEnvironment, EveryLineOfTheTableEscapesItsValue) {
     EXPECT_EQ(back.value, "\"x\" & calc | y > z %PATH% ^ next") << lines[i];
   }
 }
+
+TEST(BatchCommand, PathsWithTheInterpreterSpecialCharactersAreQuoted) {
+  struct Case {
+    const char16_t* path;
+    bool quoted;
+  };
+  const Case cases[] = {
+      {u"C:\\APP\\SETUPBAT.BAT", false},       {u"C:\\PROGRA~1\\APP\\SETUPBAT.BAT", false},
+      {u"C:\\My App\\SETUPBAT.BAT", true},     {u"C:\\a&b^c(1)\\SETUPBAT.BAT", true},
+      {u"C:\\x|y\\SETUPBAT.BAT", true},        {u"C:\\x@y\\SETUPBAT.BAT", true},
+      {u"C:\\x,y;z=w\\SETUPBAT.BAT", true},    {u"C:\\tab\there\\SETUPBAT.BAT", true},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(NeedsInterpreterQuotes(cases[i].path), cases[i].quoted) << "case " << i;
+}
