@@ -5,7 +5,7 @@ import shutil
 
 import pytest
 
-from conftest import pack_project_file, run_installer, run_wine, wine_path_to_unix, wine_temp_folder
+from conftest import forget_product, pack_project_file, run_installer, run_wine, wine_path_to_unix, wine_temp_folder
 from test_policy import make_folder, register_earlier, unique
 
 BOM = b"\xef\xbb\xbf"
@@ -27,6 +27,7 @@ def pack_project(tmp_path, product, commands, *, name="Batch Product", publisher
     project = tmp_path / "product.toml"
     project.write_text("\n".join(lines), encoding="utf-8")
     exe = pack_project_file(project)
+    forget_product(name)
     return exe
 
 
@@ -315,6 +316,7 @@ def test_hostile_values_stay_literal_in_their_set_lines(tmp_path, product):
     project = tmp_path / "product.toml"
     project.write_text("\n".join(lines), encoding="utf-8")
     exe = pack_project_file(project)
+    forget_product("Hostile Values")
     base_win, base_unix = install_folder(tmp_path)
     win = base_win + "\\a&b^c(1)"
     unix = wine_path_to_unix(win)
