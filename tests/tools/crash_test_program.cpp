@@ -2,7 +2,8 @@
 // of the installer, that links the crash module and faults on purpose, so that the tests see the
 // filter, the report, the crash dialog and the post as the installer has them.
 //
-//   KIND  access-violation   writes to address 0
+//   KIND  access-violation   writes to a reserved page that holds no memory (address 0 is no sure
+//                            fault: in the emulated test machine Wine let a write there pass)
 //         stack-overflow     recurses without end
 //         cpp-exception      throws a C++ exception that nothing catches
 //   --silent       no dialog: the report is posted at once (as in the installer's silent runs)
@@ -51,9 +52,11 @@ bool TestHook(const halberd::crash::CrashRecord& record) {
   return halberd::crash::HandleCrash(record, handling);
 }
 
-__attribute__((noinline)) void WriteToNull() {
-  volatile int* nowhere = nullptr;
-  *nowhere = 42;
+__attribute__((noinline)) void WriteToReservedPage() {
+  void* reserved = VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_NOACCESS);
+  std::printf("writing to %08lX\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(reserved)));
+  std::fflush(stdout);
+  *static_cast<volatile int*>(reserved) = 42;
 }
 
 __attribute__((noinline)) int Recurse(int depth) {
@@ -85,7 +88,7 @@ int wmain(int argc, wchar_t** argv) {
   std::printf("armed\n");
   std::fflush(stdout);
   if (kind == L"access-violation")
-    WriteToNull();
+    WriteToReservedPage();
   else if (kind == L"stack-overflow")
     std::printf("%d\n", Recurse(0));
   else if (kind == L"cpp-exception")

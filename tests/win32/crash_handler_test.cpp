@@ -106,7 +106,7 @@ TEST_F(CrashTestProgram, SilentCrashesAreReportedAndPostedWithEveryField) {
   const Case cases[] = {
       {"access-violation", 0xC0000005,
        {"Exception: Illegal memory access.\r\n\r\nProduct: Crash Test 1.0 \r\n", "Exception code: C0000005\r\n",
-        "Module: crash_test_program.exe\r\n", "Read/write: write\r\nMemory address: 00000000\r\n", "Thread ID: ",
+        "Module: crash_test_program.exe\r\n", "Read/write: write\r\nMemory address: ", "Thread ID: ",
         "  Main Thread: ", "OS: ", "IE: ", "Language: ", "Locale: 0x", "  Codepage: ",
         "Command-line: ", "access-violation --silent", "\r\n\r\nCPU Registers:\r\nFlags: ", "\r\n  EIP: ",
         "\r\n   SS: ", "\r\n\r\nModules:\r\n", " crash_test_program.exe\r\n", "\r\nCall Stack:\r\n"}},
