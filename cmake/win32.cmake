@@ -83,6 +83,15 @@ if(HALBERD_TESTS)
   target_link_options(show_message_box PRIVATE -municode -mconsole)
   target_link_libraries(show_message_box PRIVATE halberd_engine)
   add_dependencies(win32_tests show_message_box)
+  # A program that links the crash module and faults on purpose, and one that makes another
+  # program crash from outside: the tests of the crash handler (the installer has no crash switch).
+  add_executable(crash_test_program tests/tools/crash_test_program.cpp)
+  target_link_options(crash_test_program PRIVATE -municode -mconsole)
+  target_link_libraries(crash_test_program PRIVATE halberd_engine)
+  add_dependencies(win32_tests crash_test_program)
+  add_executable(crash_process tests/tools/crash_process.cpp)
+  target_link_options(crash_process PRIVATE -municode -mconsole)
+  add_dependencies(win32_tests crash_process)
   include(GoogleTest)
   # Discovery runs the test program under Wine at build time; the list is read once per build.
   gtest_discover_tests(win32_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS win32)

@@ -15,6 +15,7 @@
 #include "engine/exit_routine.h"
 #include "engine/progress.h"
 #include "engine/run_state.h"
+#include "engine/trust_call.h"
 #include "engine/trust_classes.h"
 #include "foundation/fatal_error.h"
 #include "foundation/format/corrupt_codes.h"
@@ -132,29 +133,33 @@ TrustClass VerifySignature(const std::wstring& path, DWORD& last_error) {
     int open_error = probe.Open(path, kOpenExisting | kNoWriteAccess | kShareRead | kShareWrite | kWidePath, 0);
     if (open_error) return ClassifyUnopenedFile(open_error);
   }
-  // The trust provider loads its helpers (subject interface packages, certificate stores) from the
-  // system folder while it verifies: with redirection on, also for a 64-bit product.
-  RedirectionOnScope redirection_on(ProcessFsRedirection());
   using WinVerifyTrustFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);
   auto verify = SystemFunction<WinVerifyTrustFn>(L"wintrust.dll", "WinVerifyTrust");
   if (!verify) return kTrustProviderMissing;
-  WINTRUST_FILE_INFO file_info{};
-  file_info.cbStruct = sizeof file_info;
-  file_info.pcwszFilePath = path.c_str();
-  WINTRUST_DATA data{};
-  data.cbStruct = sizeof data;
-  data.dwUIChoice = WTD_UI_NONE;
-  data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
-  data.dwUnionChoice = WTD_CHOICE_FILE;
-  data.pFile = &file_info;
-  data.dwStateAction = WTD_STATEACTION_VERIFY;
-  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-  LONG result = verify(reinterpret_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-  last_error = GetLastError();
-  data.dwStateAction = WTD_STATEACTION_CLOSE;
-  verify(reinterpret_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  // On a thread of its own: a fault inside the provider is class 15, not the end of the process.
+  TrustClass c = CallTrustProvider(
+      [&]() -> LONG {
+        WINTRUST_FILE_INFO file_info{};
+        file_info.cbStruct = sizeof file_info;
+        file_info.pcwszFilePath = path.c_str();
+        WINTRUST_DATA data{};
+        data.cbStruct = sizeof data;
+        data.dwUIChoice = WTD_UI_NONE;
+        data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
+        data.dwUnionChoice = WTD_CHOICE_FILE;
+        data.pFile = &file_info;
+        data.dwStateAction = WTD_STATEACTION_VERIFY;
+        GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+        LONG result = verify(reinterpret_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+        const DWORD error = GetLastError();
+        data.dwStateAction = WTD_STATEACTION_CLOSE;
+        verify(reinterpret_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+        SetLastError(error);
+        return result;
+      },
+      last_error);
   SetLastError(last_error);
-  return ClassifyTrustResult(uint32_t(result));
+  return c;
 }
 
 }  // namespace

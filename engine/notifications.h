@@ -7,6 +7,9 @@
 // first; when that brings no answer and the address is an "http:" one, the program's own HTTP
 // client tries once more. Failures are neither retried nor reported.
 #pragma once
+#include "foundation/http_client.h"  // before windows.h: it brings winsock2.h
+
+#include <string>
 #include <string_view>
 
 namespace halberd::engine {
@@ -36,7 +39,13 @@ void QueueCancelNotification();
 void QueueUninstallNotification(std::wstring_view notify_url);
 
 // Sends what is queued, stops the thread and removes the firewall authorisation. The exit routine
-// runs it; a message queued afterwards starts the channel again.
-void DrainNotifications();
+// runs it; a message queued afterwards starts the channel again. The crash report waits at most
+// `wait_ms` for the thread: the thread itself may be the one that crashed.
+void DrainNotifications(DWORD wait_ms = INFINITE);
+
+// Posts a multipart form at once on the calling thread, by the channel's transports: the system's
+// internet library, and for an "http:" address that brought no answer the own client. The crash
+// report goes this way. The result is not looked at.
+void PostFormNow(std::string_view url, const HttpFormFields& fields);
 
 }  // namespace halberd::engine

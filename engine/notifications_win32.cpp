@@ -47,15 +47,20 @@ bool IsPlainHttp(std::string_view url) {
 
 // The system's internet library first; for an "http:" address that brought no answer, the own
 // client once more. Neither result is looked at further.
-void SendOnce(const Message& message) {
-  const HttpFormFields fields = {{"problems", message.report}};
-  int result = message.with_details ? HttpPostFormViaSystem(message.url, fields) : HttpGetViaSystem(message.url);
-  if (IsHttpStatus(result) || !IsPlainHttp(message.url)) return;
+void PostForm(std::string_view url, const HttpFormFields& fields) {
+  if (IsHttpStatus(HttpPostFormViaSystem(url, fields)) || !IsPlainHttp(url)) return;
   HttpClient client;
-  if (message.with_details)
-    client.PostForm(message.url, fields);
-  else
-    client.Get(message.url);
+  client.PostForm(url, fields);
+}
+
+void SendOnce(const Message& message) {
+  if (message.with_details) {
+    PostForm(message.url, {{"problems", message.report}});
+    return;
+  }
+  if (IsHttpStatus(HttpGetViaSystem(message.url)) || !IsPlainHttp(message.url)) return;
+  HttpClient client;
+  client.Get(message.url);
 }
 
 // A message that cannot be sent (even for want of memory) is dropped; the queue goes on.
@@ -78,7 +83,7 @@ class Channel {
     if (semaphore_) ReleaseSemaphore(semaphore_.get(), 1, nullptr);
   }
 
-  void Drain() {
+  void Drain(DWORD wait_ms) {
     if (!started_) return;
     Message stop;
     stop.stop = true;
@@ -86,7 +91,7 @@ class Channel {
     if (!thread_)
       SendQueued();  // no thread could be made: the messages go out from here
     else if (GetCurrentThreadId() != thread_id_)  // a fatal error on the sending thread cannot wait for itself
-      WaitForSingleObject(thread_.get(), INFINITE);
+      WaitForSingleObject(thread_.get(), wait_ms);
     thread_.reset();
     semaphore_.reset();
     started_ = false;
@@ -99,7 +104,7 @@ class Channel {
     AuthorizeOwnProgram();
     semaphore_.reset(CreateSemaphoreW(nullptr, 0, LONG_MAX, nullptr));
     if (semaphore_) thread_.reset(CreateThread(nullptr, 0, &Channel::ThreadMain, this, 0, &thread_id_));
-    AtExitRun([this] { Drain(); });
+    AtExitRun([this] { Drain(INFINITE); });
   }
 
   bool Take(Message& message) {
@@ -189,6 +194,13 @@ void QueueCancelNotification() { QueueNotification(ToWide(Script().addresses.can
 
 void QueueUninstallNotification(std::wstring_view notify_url) { QueueNotification(notify_url, false); }
 
-void DrainNotifications() { TheChannel().Drain(); }
+void DrainNotifications(DWORD wait_ms) { TheChannel().Drain(wait_ms); }
+
+void PostFormNow(std::string_view url, const HttpFormFields& fields) {
+  try {
+    PostForm(url, fields);
+  } catch (...) {
+  }
+}
 
 }  // namespace halberd::engine

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/command_line.h"
+#include "engine/crash_hook.h"
 #include "engine/exit_routine.h"
 #include "engine/install_run.h"
 #include "engine/messages.h"
@@ -153,8 +154,9 @@ int RunProcess() {
   Run().session = DrawSessionNumber();
   LoadProgramIcons();
   StartGdiPlus();
-  // 8. Error hooks; the crash filter joins them with the crash handler.
+  // 8. Error hooks: fatal errors, and the crash filter with the installer's crash hook.
   InstallFatalErrorHook();
+  InstallCrashHook();
   // 9.
   g_set_window_subclass = SystemFunction<SetWindowSubclassFn>(L"comctl32.dll", "SetWindowSubclass");
   g_def_subclass_proc = SystemFunction<DefSubclassProcFn>(L"comctl32.dll", "DefSubclassProc");

@@ -94,8 +94,9 @@ run_win32() {
   rm -f "$http_port_file"
   python3 tests/tools/http_test_server.py --port-file "$http_port_file" --lifetime 1800 >build/http-test-server.log 2>&1 &
   http_server=$!
-  # Python starts slowly in the emulated test machine: wait up to a minute for the port.
-  for _ in $(seq 600); do [ -s "$http_port_file" ] && break; sleep 0.1; done
+  # Under emulation the server takes some 25 s to start: the 5 s wait this once had left the port
+  # unset and every HTTP test skipped.
+  for _ in $(seq 1200); do [ -s "$http_port_file" ] && break; sleep 0.1; done
   export HALBERD_HTTP_TEST_PORT; HALBERD_HTTP_TEST_PORT=$(cat "$http_port_file" 2>/dev/null)
   # In the emulated test machine a loaded host can stall a thread past the few hundred
   # milliseconds a lock test allows: there a failed test gets one more try.

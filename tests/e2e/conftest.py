@@ -227,8 +227,8 @@ def server(tmp_path_factory):
     p = subprocess.Popen([sys.executable, str(ROOT / "tests/tools/http_test_server.py"), "--port-file", str(port_file), "--lifetime", "900"],
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        for _ in range(600):  # Python starts slowly in the emulated test machine
-            if (port_file.exists() and port_file.read_text().strip()) or p.poll() is not None:
+        for _ in range(1200):  # the server takes some 25 s to start in the emulated test machine
+            if port_file.exists() or p.poll() is not None:
                 break
             time.sleep(0.1)
         yield LoopbackServer(int(port_file.read_text()))
