@@ -10,7 +10,7 @@ import uuid
 
 import pytest
 
-from conftest import WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix
+from conftest import ROOT, WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix
 
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
@@ -38,8 +38,14 @@ def run_command_line(tmp_path, exe, arguments):
     quotes of an argument; a batch file passes the line as it is)."""
     def z(path):
         return "Z:" + str(path).replace("/", "\\")
+    command = f'"{z(exe)}" {arguments}'
+    if "/silent" not in arguments:
+        # A run that shows boxes goes through the window driver, which answers them.
+        shots = ROOT / "build/screenshots/runs" / tmp_path.name
+        shots.mkdir(parents=True, exist_ok=True)
+        command = f'"{z(WIN_TEST_TOOLS / "window_driver.exe")}" answer-all "{z(shots)}" -- {command}'
     batch = tmp_path / "run.bat"
-    batch.write_bytes(f'@"{z(exe)}" {arguments}\r\n@exit /b %errorlevel%\r\n'.encode())
+    batch.write_bytes(f'@{command}\r\n@exit /b %errorlevel%\r\n'.encode())
     return run_wine(["cmd", "/c", z(batch)])
 
 

@@ -14,7 +14,7 @@
 //   shot FILE.bmp           saves a picture of the current window as it is on the screen
 //   clipboard [MS]          waits for Unicode text on the clipboard and prints it (CTRL+C
 //                           empties the clipboard before it sends the keys)
-//   answer-all DIR -- PROGRAM ARGS...
+//   answer-all DIR -- PROGRAM ARGS... (the rest of the line, as written)
 //                           starts PROGRAM with this console's handles, and while it runs saves
 //                           each dialog that any other program shows (DIR\N.bmp with its control
 //                           list in DIR\N.txt) and presses its default button; exits with the
@@ -279,19 +279,13 @@ BOOL CALLBACK AnswerProc(HWND window, LPARAM param) {
   return TRUE;
 }
 
-int AnswerAll(const std::wstring& dir, int argc, wchar_t** argv, int first) {
-  std::wstring command;
-  for (int i = first; i < argc; ++i) {
-    if (!command.empty()) command += L' ';
-    std::wstring arg = argv[i];
-    if (arg.empty() || arg.find_first_of(L" \t\"") != std::wstring::npos) {
-      command += L'"';
-      for (wchar_t c : arg) command += c == L'"' ? std::wstring(L"\\\"") : std::wstring(1, c);
-      command += L'"';
-    } else {
-      command += arg;
-    }
-  }
+int AnswerAll(const std::wstring& dir) {
+  // The program's command line exactly as the caller wrote it after " -- ", so that its quotes
+  // reach the program as they would from a batch file or a deployment tool.
+  const std::wstring line = GetCommandLineW();
+  const size_t tail = line.find(L" -- ");
+  if (tail == std::wstring::npos) return 1;
+  std::wstring command = line.substr(tail + 4);
   CreateDirectoryW(dir.c_str(), nullptr);
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -322,7 +316,7 @@ int wmain(int argc, wchar_t** argv) {
     auto arg = [&](int k) -> std::wstring { return i + k < argc ? argv[i + k] : L""; };
     if (c == L"answer-all") {
       if (arg(2) != L"--") return 1;
-      return AnswerAll(arg(1), argc, argv, i + 3);
+      return AnswerAll(arg(1));
     }
     if (c == L"wait") {
       DWORD ms = i + 3 < argc && iswdigit(argv[i + 3][0]) ? DWORD(_wtoi(argv[i + 3])) : 30000;
