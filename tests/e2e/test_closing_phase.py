@@ -170,7 +170,7 @@ def test_the_uninstaller_starts_and_carries_the_product_icon(tmp_path):
         pattern = "test_the_uninstaller_starts_and_carries_the_product_icon*"
         for old in shots.glob(pattern):
             shutil.rmtree(old)  # an earlier run's boxes would prove nothing
-        started = run_installer(uninstaller)
+        started = run_installer(f"C:\\{name}\\uninstall.exe")  # the prefix's own path holds a "c:"
         assert started.code == 255, started  # the fatal error's -1
         shown = started.stderr + "".join(f.read_text(errors="replace") for f in shots.glob(pattern + "/*.txt"))
         assert "There is no installation data present." in shown, started
