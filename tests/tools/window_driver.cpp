@@ -5,7 +5,8 @@
 //   wait CLASS TITLE [MS]   a visible top-level window of that class ("*": any) whose title
 //                           contains TITLE ("*": any); it becomes the current window
 //   wait-gone [MS]          the current window no longer exists
-//   list                    the current window and its controls, one line each:
+//   list                    the current window (rect, dpi, the work area of its monitor) and
+//                           its controls, one line each:
 //                           control id=ID class=C text="T" visible=V enabled=E checked=C
 //                           focused=F rect=X,Y,W,H fits=1 (the text fits its rectangle)
 //   press ID                clicks the control with that id
@@ -127,8 +128,14 @@ void ListWindow(HWND window, FILE* out) {
   HDC screen = GetDC(window);
   int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(window, screen);
-  fprintf(out, "window class=%s title=\"%s\" rect=%ld,%ld,%ld,%ld dpi=%d\n", Utf8(cls).c_str(),
-          Utf8(Escaped(title)).c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top, dpi);
+  // The work area of the window's monitor: what a window must keep within.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  fprintf(out, "window class=%s title=\"%s\" rect=%ld,%ld,%ld,%ld dpi=%d work=%ld,%ld,%ld,%ld\n", Utf8(cls).c_str(),
+          Utf8(Escaped(title)).c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top, dpi, work.left, work.top,
+          work.right - work.left, work.bottom - work.top);
   DWORD thread = GetWindowThreadProcessId(window, nullptr);
   GUITHREADINFO gui{};
   gui.cbSize = sizeof gui;

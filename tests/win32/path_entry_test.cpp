@@ -1,6 +1,7 @@
 // The PATH entry on a real registry (Wine): a long expandable PATH gets the folder at its end with
 // its type and every other character kept, and loses exactly that entry again. The machine's PATH
-// is put back as it was after each test.
+// is put back as it was after each test. The tests run side by side in one Wine prefix, so each
+// holds a named mutex while the machine's PATH is its own.
 #include "integration/path_entry.h"
 
 #include <windows.h>
@@ -54,6 +55,10 @@ std::wstring TextOf(const RawValue& v) {
 class PathEntryTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    lock_ = CreateMutexW(nullptr, FALSE, L"HalberdTestMachinePath");
+    ASSERT_NE(lock_, nullptr);
+    DWORD waited = WaitForSingleObject(lock_, INFINITE);
+    ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
     saved_ = ReadPath();
     folder_ = test::SystemTempPath() + L"\\halberd-path-entry";
     CreateDirectoryW(folder_.c_str(), nullptr);
@@ -62,7 +67,12 @@ class PathEntryTest : public ::testing::Test {
     if (saved_.present)
       RegSetKeyValueW(HKEY_LOCAL_MACHINE, kEnvironment, L"Path", saved_.type, saved_.bytes.data(), DWORD(saved_.bytes.size()));
     test::DeleteTree(folder_);
+    if (lock_) {
+      ReleaseMutex(lock_);
+      CloseHandle(lock_);
+    }
   }
+  HANDLE lock_ = nullptr;
   RawValue saved_;
   std::wstring folder_;
 };
