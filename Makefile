@@ -72,7 +72,10 @@ package: win32 $(PACKAGE)/build.ninja
 	cd $(PACKAGE) && cpack -G DEB
 	@ls $(PACKAGE)/*.deb
 
-demo: build
+# The demo builds only the installer stub and the pack tool, not the test suites.
+demo: setup $(NATIVE)/build.ninja $(WIN32)/build.ninja
+	ninja -C $(WIN32) -j $(JOBS) halberd-setup
+	ninja -C $(NATIVE) -j $(JOBS) halberd-pack
 	@bash examples/demo.sh
 
 # Halberd against NSIS on a deterministic payload; prints the side-by-side table (not a test).
