@@ -64,6 +64,11 @@ class Run:
         return f"exit {self.code}\n--stderr--\n{self.stderr}"
 
 
+def z(path):
+    """A Unix path as Wine's Z: drive shows it."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
 def run_wine(args, timeout=120):
     """Runs a Windows program under Wine and waits for its exit, not for the end of its output:
     Wine's own helper processes may hold a pipe open long after the program ended, so the output
@@ -99,9 +104,6 @@ def run_installer(exe, *args, timeout=120):
     _runs[name] = _runs.get(name, 0) + 1
     shots = ROOT / "build/screenshots/runs" / f"{name}-{_runs[name]}"
     shots.mkdir(parents=True, exist_ok=True)
-    def z(path):
-        return "Z:" + str(path).replace("/", "\\")
-
     program = z(exe) if str(exe).startswith("/") else str(exe)
     return run_wine([driver, "answer-all", z(shots), "--", program, *args], timeout=timeout)
 

@@ -5,7 +5,7 @@ import shutil
 
 import pytest
 
-from conftest import forget_product, pack_project_file, run_installer, run_wine, wine_path_to_unix, wine_temp_folder
+from conftest import forget_product, pack_project_file, run_installer, run_wine, wine_path_to_unix, wine_temp_folder, z
 from test_policy import make_folder, register_earlier, unique
 
 BOM = b"\xef\xbb\xbf"
@@ -43,11 +43,6 @@ def install_log(unix):
     data = (unix / "Install.log").read_bytes()
     assert data.startswith(BOM)
     return data[len(BOM):].decode("utf-8")
-
-
-def z(path):
-    """A Unix path as Wine's Z: drive shows it."""
-    return "Z:" + str(path).replace("/", "\\")
 
 
 def run_through_batch(tmp_path, *lines):

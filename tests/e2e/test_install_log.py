@@ -3,7 +3,7 @@ at all, and its record of a corrupt installer."""
 import re
 import shutil
 
-from conftest import SetupData, forget_product, pack, pack_project_file, run_installer, run_wine, wine_path_to_unix
+from conftest import SetupData, forget_product, pack, pack_project_file, run_installer, run_wine, wine_path_to_unix, z
 
 BOM = b"\xef\xbb\xbf"
 SEPARATOR = b"\r\n\r\n" + b"*" * 46 + b"\r\n"
@@ -163,8 +163,6 @@ def test_the_launch_after_program_is_logged(tmp_path, product):
     exe = pack_project(tmp_path, product)
     win, unix = install_folder(tmp_path)
     # Wine would escape the double quotes of an argument; a batch file passes the line as written.
-    def z(path):
-        return "Z:" + str(path).replace("/", "\\")
     batch = tmp_path / "run.bat"
     batch.write_bytes(f'@"{z(exe)}" /silent /d:{win} /r:"c:\\tools\\after.exe -x"\r\n@exit /b %errorlevel%\r\n'.encode())
     run = run_wine(["cmd", "/c", z(batch)])

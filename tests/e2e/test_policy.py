@@ -10,7 +10,7 @@ import uuid
 
 import pytest
 
-from conftest import ROOT, WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix
+from conftest import ROOT, WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix, z
 
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
@@ -36,8 +36,6 @@ def pack_project(tmp_path, name, sections="", version="2.0", folder=None, produc
 def run_command_line(tmp_path, exe, arguments):
     """Runs the installer with its arguments exactly as written (Wine would escape the double
     quotes of an argument; a batch file passes the line as it is)."""
-    def z(path):
-        return "Z:" + str(path).replace("/", "\\")
     command = f'"{z(exe)}" {arguments}'
     if "/silent" not in arguments:
         # A run that shows boxes goes through the window driver, which answers them.

@@ -9,14 +9,9 @@ import time
 
 import pytest
 
-from conftest import WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix
+from conftest import WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix, z
 
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-
-
-def z(path):
-    """A Unix path as Wine's Z: drive shows it."""
-    return "Z:" + str(path).replace("/", "\\")
 
 
 def run_through_batch(tmp_path, *lines):

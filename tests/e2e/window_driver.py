@@ -8,16 +8,11 @@ import subprocess
 import tempfile
 import zlib
 
-from conftest import ROOT, WIN_TEST_TOOLS, run_wine, wine_env
+from conftest import ROOT, WIN_TEST_TOOLS, run_wine, wine_env, z
 
 DRIVER = WIN_TEST_TOOLS / "window_driver.exe"
 SHOW_BOX = WIN_TEST_TOOLS / "show_message_box.exe"
 SCREENSHOTS = ROOT / "build/screenshots"
-
-
-def z(path):
-    """A Linux path as Wine sees it."""
-    return "Z:" + str(path).replace("/", "\\")
 
 
 class Control:
