@@ -25,7 +25,7 @@ add_library(halberd_engine STATIC ${HALBERD_WIN32_SOURCES})
 target_link_libraries(halberd_engine PUBLIC halberd_format kernel32 user32 gdi32 advapi32 shell32 ole32 ws2_32)
 halberd_warnings(halberd_engine)
 
-add_executable(halberd-setup WIN32 engine/main.cpp engine/resources.rc)
+add_executable(halberd-setup WIN32 engine/main.cpp engine/resources.rc ui/wizard_pages.rc)
 target_link_options(halberd-setup PRIVATE -municode)
 target_link_libraries(halberd-setup PRIVATE halberd_engine)
 halberd_warnings(halberd-setup)

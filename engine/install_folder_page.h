@@ -1,6 +1,5 @@
-// The folder page of the wizard as the installation-folder step uses it. Until the wizard's page
-// exists, the page takes the folder as it stands, as a user pressing Next would; asked again after
-// a refusal it cancels, since nobody can choose another folder (Windows only).
+// The folder page of the wizard as the installation-folder step uses it: shown again with the
+// typed text after every refused folder (Windows only).
 #pragma once
 #include <string>
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "engine/wizard.h"
 #include "engine/install_log.h"
 #include "foundation/format/text_numbers.h"
 #include "foundation/format/product_flags.h"
@@ -112,8 +113,7 @@ bool ShowOutcome(const std::wstring& log_path) {
       ShowMessage(LanguageText(text::kInstallComplete), LanguageText(text::kInstallCompleteCaption), MB_OK | MB_ICONINFORMATION);
       return false;
     case Outcome::kSummaryPage:
-      // The wizard's summary page offers its choices here once it exists.
-      return false;
+      return RunSummaryPage();
     case Outcome::kFailureQuestion:
       return ShowMessage(ToWide(FillInLogPath(LanguageText16(text::kProblemsViewLog), ToU16(log_path))), LanguageText(text::kProblemsCaption),
                          MB_YESNO | MB_ICONQUESTION) == IDYES;

@@ -23,6 +23,7 @@
 #include "engine/running_programs.h"
 #include "engine/setup_script_state.h"
 #include "engine/start_menu_folder.h"
+#include "engine/wizard.h"
 #include "foundation/format/product_flags.h"
 #include "foundation/format/setup_script.h"
 #include "foundation/format/text_numbers.h"
@@ -80,6 +81,7 @@ void InstallRun() {
   // 2-3. Setup script and language table.
   ReadSetupScript(data);
   ShowBackground();
+  PrepareWizard();
   SetDefaultInstallFolder();
   const format::SetupScript& script = Script();
   // 4. Blocking query, integrity of the program file, the uninstaller image.
@@ -87,10 +89,14 @@ void InstallRun() {
   CheckProgramIntegrity(data, script.settings.integrity_mode);
   PrepareUninstallerImage(data);
   // 5. Language page.  6. Platform requirements.
+  RunLanguagePage();
   RunPlatformChecks();
   // 7. Earlier installation, opening sound, greeting, password, licence and readme pages.
   FindEarlierInstallation();
   PlayOpeningSound();
+  RunGreetingPage();
+  RunPasswordPage();
+  RunDocumentPages();
   // 8. Closing of running programs.
   CloseRunningPrograms();
   // 9. Version policy and install type (when the earlier installation gives the folder), the
@@ -98,6 +104,7 @@ void InstallRun() {
   ApplyVersionPolicy();
   SettleInstallFolder();
   SettleStartMenuFolder();
+  OpenProgressPage();
   // Installation starts: the start notification goes out before the running log is opened.
   QueueStartNotification();
   // 10. The running log starts with the installation; the administrator-rights warning, the
@@ -138,6 +145,7 @@ void InstallRun() {
   integration::NotifyProgramsFolder();
   CommitRestorePoint();
   // 20. Log and failure summary, summary page, restart question.
+  CloseProgressPage();
   WriteLogAndOutcome(true);
   AskRestart();
   // 21. Installation-Exit batch, empty folders, restart or launches, exit.

@@ -6,6 +6,7 @@
 #include "foundation/format/product_flags.h"
 #include "foundation/format/text_numbers.h"
 #include "foundation/system_error_text.h"
+#include "ui/page_runner_win32.h"
 #include "ui/background_window_win32.h"
 #include "ui/look_win32.h"
 #include "ui/message_box_win32.h"
@@ -77,7 +78,7 @@ int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flag
   SetCursor(LoadCursorW(nullptr, IDC_ARROW));
   const ui::Look& look = ui::CurrentLook();
   ui::MessageBoxRequest request;
-  request.owner = ui::BackgroundWindow();
+  request.owner = ui::PageOwner();
   request.text = text;
   request.caption = caption;
   request.buttons = LanguageButtons(flags);

@@ -8,4 +8,7 @@ void SetProgress(int percent);
 int Progress();
 void SetStatusText(const std::wstring& text);
 const std::wstring& StatusText();
+// Told of every change (the progress page shows it); nullptr: nobody.
+using ProgressListener = void (*)(bool status_changed);
+void SetProgressListener(ProgressListener listener);
 }  // namespace halberd::engine

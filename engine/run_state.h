@@ -39,6 +39,11 @@ struct RunState {
   std::wstring overwriting_version;
   // The installation folder (InstallLocation) of the earlier installation found; empty when none.
   std::wstring earlier_install_location;
+  // The summary page's choices for the end of the run: the document, the program and the second
+  // document run only while chosen (all are, unless the page was shown and the user unticked them).
+  bool end_show_document = true;
+  bool end_start_program = true;
+  bool end_second_document = true;
   // The restart question was agreed (or needed no asking): the end of the run restarts Windows.
   bool restart_agreed = false;
 

@@ -8,6 +8,8 @@
 #include "engine/product_settings.h"
 #include "engine/run_state.h"
 #include "engine/setup_script_state.h"
+#include "engine/wizard.h"
+#include "foundation/format/product_flags.h"
 
 namespace halberd::engine {
 
@@ -19,8 +21,14 @@ void SettleStartMenuFolder() {
     return;
   }
   settings.ProductStartMenu = ReplaceLanguageTokens(settings.ProductStartMenu, RunLanguageTokens(Script()));
-  // The Start-menu page belongs to the wizard; until it exists the folder stays as settled here
-  // (the page is skipped for a folder on a removable drive with ProductFlags2 bit 11).
+  const RunState& run = Run();
+  if (run.silent || run.automatic || !(run.ProductFlags & format::kFlagAskStartMenu)) return;
+  // No Start-menu page for an installation on a removable drive when the script says so.
+  if (run.ProductFlags2 & format::kFlags2NoStartMenuPageOnRemovable) {
+    std::wstring root = run.install_folder.substr(0, 3);
+    if (run.install_folder.size() >= 2 && run.install_folder[1] == L':' && GetDriveTypeW(root.c_str()) == DRIVE_REMOVABLE) return;
+  }
+  RunStartMenuPage(settings.ProductStartMenu);
 }
 
 }  // namespace halberd::engine

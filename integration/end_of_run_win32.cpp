@@ -214,9 +214,9 @@ void EndInstallRun() {
     SetCurrentDirectoryW(Run().install_folder.c_str());
     const format::EndOfRunAddresses& addresses = engine::Script().addresses;
     RunLaunchAfterProgram();
-    OpenEndDocument(addresses.open_document);
-    StartEndProgram(addresses.launch_program);
-    OpenEndDocument(addresses.open_document_2);
+    if (Run().end_show_document) OpenEndDocument(addresses.open_document);
+    if (Run().end_start_program) StartEndProgram(addresses.launch_program);
+    if (Run().end_second_document) OpenEndDocument(addresses.open_document_2);
   }
   engine::ExitRun(engine::FinishedExitCode(Run()));
 }

@@ -228,6 +228,13 @@ HWND CreateBackgroundWindow(const wchar_t* title, bool minimized) {
 
 HWND BackgroundWindow() { return State().window; }
 
+void SetBackgroundTitle(const wchar_t* title) {
+  WindowState& s = State();
+  if (!IsBlank(CurrentLook().DisplayTitle)) return;  // the look's own title stays
+  s.title = title ? title : L"";
+  if (s.window) InvalidateRect(s.window, nullptr, TRUE);
+}
+
 void CloseBackgroundWindow() {
   WindowState& s = State();
   if (!s.window) return;

@@ -11,6 +11,8 @@ inline constexpr wchar_t kBackgroundWindowClass[] = L"SEA Window Class";
 // Creates the window from the current look unless the look switches it off; `title` is the
 // title shown when the look's is blank (text 0 of the language). Returns it, or nullptr.
 HWND CreateBackgroundWindow(const wchar_t* title, bool minimized);
+// The language changed: the title shown when the look's is blank.
+void SetBackgroundTitle(const wchar_t* title);
 // The background window of this run, or nullptr.
 HWND BackgroundWindow();
 // Minimises and destroys it at the end of the run.
