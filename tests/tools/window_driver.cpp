@@ -5,6 +5,11 @@
 //   wait CLASS TITLE [MS]   a visible top-level window of that class ("*": any) whose title
 //                           contains TITLE ("*": any); it becomes the current window
 //   wait-gone [MS]          the current window no longer exists
+//   wait-page ID [MS]       a visible dialog with a visible control of that id (a wizard page:
+//                           its caption may be the same on every page); it becomes the current
+//   probe MS                until the current window is gone, sends it WM_NULL again and again
+//                           and fails (exit 5) when an answer takes longer than MS; prints the
+//                           number of probes and the slowest answer
 //   list                    the current window (rect, dpi, the work area of its monitor) and
 //                           its controls, one line each:
 //                           control id=ID class=C text="T" visible=V enabled=E checked=C
@@ -62,6 +67,37 @@ BOOL CALLBACK PrintWindowProc(HWND window, LPARAM) {
   GetWindowTextW(window, title, 512);
   fprintf(stderr, "  visible: class=%ls title=\"%ls\"\n", cls, title);
   return TRUE;
+}
+
+struct PageMatch {
+  int id;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindPageProc(HWND window, LPARAM param) {
+  auto* m = reinterpret_cast<PageMatch*>(param);
+  wchar_t cls[64] = {};
+  GetClassNameW(window, cls, 64);
+  if (!IsWindowVisible(window) || lstrcmpW(cls, L"#32770") != 0) return TRUE;
+  HWND control = GetDlgItem(window, m->id);
+  if (!control || !IsWindowVisible(control)) return TRUE;
+  m->found = window;
+  return FALSE;
+}
+
+bool WaitPage(int id, DWORD ms) {
+  DWORD start = GetTickCount();
+  do {
+    PageMatch m{id};
+    EnumWindows(FindPageProc, reinterpret_cast<LPARAM>(&m));
+    if (m.found) {
+      g_current = m.found;
+      WaitIdle(m.found);
+      return true;
+    }
+    Sleep(50);
+  } while (GetTickCount() - start < ms);
+  return false;
 }
 
 bool Wait(const std::wstring& cls, const std::wstring& title, DWORD ms) {
@@ -336,6 +372,18 @@ int wmain(int argc, wchar_t** argv) {
       i += (i + 3 < argc && iswdigit(argv[i + 3][0])) ? 3 : 2;
       continue;
     }
+    if (c == L"wait-page") {
+      DWORD ms = i + 2 < argc && iswdigit(argv[i + 2][0]) ? DWORD(_wtoi(argv[i + 2])) : 30000;
+      if (!WaitPage(_wtoi(arg(1).c_str()), ms)) {
+        fprintf(stderr, "window_driver: no page with control %s\n", Utf8(arg(1)).c_str());
+        EnumWindows(PrintWindowProc, 0);
+        return 3;
+      }
+      printf("page %s found\n", Utf8(arg(1)).c_str());
+      fflush(stdout);
+      i += (i + 2 < argc && iswdigit(argv[i + 2][0])) ? 2 : 1;
+      continue;
+    }
     if (!g_current && c != L"clipboard") {
       fprintf(stderr, "window_driver: %s needs a window (wait first)\n", Utf8(c).c_str());
       return 1;
@@ -348,6 +396,26 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(50);
       }
       printf("gone\n");
+    } else if (c == L"probe") {
+      DWORD bound = DWORD(_wtoi(arg(1).c_str()));
+      ++i;
+      int probes = 0;
+      DWORD slowest = 0;
+      while (IsWindow(g_current)) {
+        DWORD_PTR ignored;
+        DWORD start = GetTickCount();
+        LRESULT answered = SendMessageTimeoutW(g_current, WM_NULL, 0, 0, SMTO_NORMAL, bound, &ignored);
+        DWORD took = GetTickCount() - start;
+        if (!IsWindow(g_current)) break;
+        ++probes;
+        if (took > slowest) slowest = took;
+        if (!answered || took > bound) {
+          printf("probe %d took %lu ms\n", probes, took);
+          return 5;
+        }
+        Sleep(20);
+      }
+      printf("probed %d slowest %lu\n", probes, slowest);
     } else if (c == L"list") {
       ListWindow(g_current, stdout);
     } else if (c == L"press") {
