@@ -146,6 +146,36 @@ struct GreetingData {
   void (*clicked)();
 };
 
+// The link line as a link control in the place of the template's static; where the system has no
+// link class the static keeps the line without its tags.
+void MakeLinkControl(HWND page, HWND placeholder, const std::wstring& text) {
+  RECT r;
+  GetWindowRect(placeholder, &r);
+  MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
+  HWND link = CreateWindowExW(0, L"SysLink", text.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP, r.left, r.top,
+                              r.right - r.left, r.bottom - r.top, page, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!link) {
+    std::wstring plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == L'<') {
+        size_t end = text.find(L'>', i);
+        if (end != std::wstring::npos) {
+          i = end;
+          continue;
+        }
+      }
+      plain += text[i];
+    }
+    SetWindowTextW(placeholder, plain.c_str());
+    return;
+  }
+  SendMessageW(link, WM_SETFONT, SendMessageW(page, WM_GETFONT, 0, 0), FALSE);
+  // Same place in the tab order, and the id the page and the tests know.
+  SetWindowPos(link, placeholder, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  DestroyWindow(placeholder);
+  SetWindowLongPtrW(link, GWLP_ID, kIdLink);
+}
+
 INT_PTR GreetingProc(HWND page, UINT message, WPARAM wparam, LPARAM lparam, PageState& state) {
   auto& d = *static_cast<GreetingData*>(state.data);
   switch (message) {
@@ -154,7 +184,7 @@ INT_PTR GreetingProc(HWND page, UINT message, WPARAM wparam, LPARAM lparam, Page
       SetButtons(page, text::kNext, text::kCancel);
       if (HWND link = GetDlgItem(page, kIdLink)) {
         if (d.link.empty()) ShowWindow(link, SW_HIDE);
-        else SetWindowTextW(link, d.link.c_str());
+        else MakeLinkControl(page, link, d.link);
       }
       return TRUE;
     case WM_NOTIFY: {
@@ -246,7 +276,9 @@ LRESULT CALLBACK ButtonKeys(HWND button, UINT message, WPARAM wparam, LPARAM lpa
 }
 
 bool ReadToTheEnd(HWND page) {
-  SCROLLINFO info{sizeof info, SIF_ALL};
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_ALL;
   if (!GetScrollInfo(GetDlgItem(page, kIdDocument), SB_VERT, &info)) return true;  // no scroll bar: all visible
   return info.nPos + int(info.nPage) >= info.nMax;
 }
