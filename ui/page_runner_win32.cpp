@@ -149,6 +149,13 @@ void LayOutRow(HWND page, const std::vector<int>& ids, bool centre) {
   }
 }
 
+bool IsPushButton(HWND control) {
+  wchar_t cls[16] = {};
+  if (!GetClassNameW(control, cls, 16) || lstrcmpiW(cls, L"Button") != 0) return false;
+  LONG_PTR type = GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK;
+  return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON || type == BS_OWNERDRAW;
+}
+
 void CommonSetUp(HWND page, PageState& state) {
   state.window = page;
   if (!state.closable) EnableMenuItem(GetSystemMenu(page, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
@@ -191,10 +198,12 @@ INT_PTR CALLBACK CommonProc(HWND page, UINT message, WPARAM wparam, LPARAM lpara
         if (HWND focus = GetDlgItem(page, state->focus_id)) SendMessageW(page, WM_NEXTDLGCTL, WPARAM(focus), TRUE);
         return TRUE;
       }
-      if (HIWORD(wparam) == BN_SETFOCUS || HIWORD(wparam) == BN_KILLFOCUS) {
-        // The default frame follows the focus.
+      if (lparam && HIWORD(wparam) != BN_CLICKED && IsPushButton(reinterpret_cast<HWND>(lparam))) {
+        // A button's focus notifications (owner-drawn buttons send them) are no presses: the
+        // default frame follows the focus, and the page never sees them.
         for (int id : state->button_row)
           if (HWND button = GetDlgItem(page, id)) InvalidateRect(button, nullptr, FALSE);
+        return TRUE;
       }
       break;
     case WM_CTLCOLORDLG:

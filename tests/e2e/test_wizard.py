@@ -86,7 +86,7 @@ class Walk:
         self.program = Program([exe, *args])
         self.commands = []
 
-    def page(self, control, shot=None, timeout=180000):
+    def page(self, control, shot=None, timeout=120000):
         self.commands += ["wait-page", str(control), str(timeout), "list"]
         if shot:
             self.commands += ["shot", z(shot_path(shot))]
@@ -103,6 +103,9 @@ class Walk:
     def run(self, timeout=900):
         try:
             run = run_wine([DRIVER, *self.commands], timeout=timeout)
+            if run.code != 0:
+                # The walk stopped: what the driver saw tells why; the installer is not waited for.
+                return run, None, run.stdout + run.stderr
             code, out, err = self.program.finish(timeout=300)
         finally:
             self.program.kill()
@@ -257,4 +260,28 @@ def test_progress_page_answers_while_files_are_written(tmp_path):
         probed = re.search(r"probed (\d+) slowest (\d+)", run.stdout)
         assert probed and int(probed.group(1)) >= 5, run.stdout
     finally:
+        remove(name)
+
+
+def test_every_page_fits_at_144_dpi(tmp_path):
+    """The banner layout at 144 dots per inch: the pages grow with the font and every caption
+    still fits its button."""
+    from test_look import set_dpi
+    name = unique("Dpi")
+    typed = f"C:\\{name}"
+    exe = make_product(tmp_path, name, 2)
+    set_dpi(144)
+    try:
+        walk = Walk(exe)
+        walk_every_page(walk, 2, typed, "dpi144-")
+        run, code, err = walk.run()
+        assert run.code == 0, run
+        assert code == 0, err
+        for window, controls in lists(run):
+            assert window["dpi"] == "144", window
+            for c in controls:
+                if c.visible and c.cls.lower() == "button":
+                    assert c.fits, (window, c)
+    finally:
+        set_dpi(96)
         remove(name)
