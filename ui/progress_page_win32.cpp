@@ -106,9 +106,15 @@ DWORD WINAPI ProgressThread(void* parameter) {
   p.state.proc = ProgressProc;
   p.state.data = &p;
   std::u16string name = TemplateName(Page::kProgress, p.options.style);
-  HWND page = CreatePage(std::wstring(name.begin(), name.end()), BackgroundWindow(), p.state);
+  // Not owned by the background window: a window owned across threads shares the owner's input
+  // queue, and every activation would then wait for the engine's thread, busy writing files.
+  // Kept above the background window instead.
+  HWND page = CreatePage(std::wstring(name.begin(), name.end()), nullptr, p.state);
   p.window = page;
-  if (page) ShowWindow(page, SW_SHOW);
+  if (page) {
+    if (BackgroundWindow()) SetWindowPos(page, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ShowWindow(page, SW_SHOW);
+  }
   SetEvent(p.ready.get());
   if (!page) return 1;
   MSG msg;
