@@ -117,7 +117,7 @@ class Walk:
 
 def lists(run):
     """The control lists of the pages, in order: [(window fields, controls)]."""
-    blocks = re.split(r"(?m)^page \d+ found$", run.stdout)[1:]
+    blocks = re.split(r"(?m)^page \d+ found\s*$", run.stdout)[1:]
     return [parse_list(block) for block in blocks]
 
 
