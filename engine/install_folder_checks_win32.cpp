@@ -127,6 +127,8 @@ std::wstring ChooseFolder(std::wstring folder) {
   auto text = [](int n) { return LanguageText16(n); };
   for (bool shown_before = false;; shown_before = true) {
     if (!ShowInstallFolderPage(folder, shown_before)) CancelRun(exit_code::kCancelled);
+    // A refused folder comes back to the page as the user typed it.
+    const std::wstring typed = folder;
     // The checks see the folder the run would use.
     folder = ExpandChosen(folder);
     FolderCheckResult check = CheckInstallFolder(ToU16(folder), rules, drives, text);
@@ -135,6 +137,7 @@ std::wstring ChooseFolder(std::wstring folder) {
     if (check.check != FolderCheck::kPassed) {
       LogWide(ToWide(check.message) + L"\r\n");
       ShowMessage(ToWide(check.message), ErrorCaption(), MB_OK | MB_ICONERROR);
+      folder = typed;
       continue;
     }
     if (!EnoughSpaceOrAgreed(folder) || !FolderConfirmed(folder)) continue;

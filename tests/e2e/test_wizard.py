@@ -65,10 +65,12 @@ def remove(name):
 
 
 def installed(folder):
-    """The installed files (relative path -> bytes) without the log."""
+    """The installed files (relative path -> bytes) without the log; the uninstaller and its data
+    name the product and its folder, so only their presence is compared."""
     root = wine_path_to_unix(folder)
-    return {str(p.relative_to(root)).lower(): p.read_bytes() for p in root.rglob("*")
-            if p.is_file() and p.name.lower() not in ("install.log",)}
+    own = ("uninstall.exe", "uninstall.dat")
+    return {str(p.relative_to(root)).lower(): (b"" if p.name.lower() in own else p.read_bytes())
+            for p in root.rglob("*") if p.is_file() and p.name.lower() != "install.log"}
 
 
 def log_lines(folder, name):
