@@ -259,7 +259,7 @@ def test_progress_page_answers_while_files_are_written(tmp_path):
     walk.page(START_BOX).leave(FORWARD)
     try:
         run, code, err = walk.run()
-        assert run.code == 0, run
+        assert run.code == 0, run.stdout + run.stderr
         assert code == 0, err
         probed = re.search(r"probed (\d+) slowest (\d+)", run.stdout)
         assert probed and int(probed.group(1)) >= 5, run.stdout
