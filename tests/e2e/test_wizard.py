@@ -255,7 +255,9 @@ def test_progress_page_answers_while_files_are_written(tmp_path):
     walk.page(DOCUMENT).leave(FORWARD)
     walk.page(SPACE_LINE).leave(FORWARD)
     walk.page(BROWSE).leave(FORWARD)
-    walk.page(BAR).do("probe", "250")
+    # A second is far above a frame, and far below the time writing the big file takes: a page
+    # on the thread that writes would miss it.
+    walk.page(BAR).do("probe", "1000")
     walk.page(START_BOX).leave(FORWARD)
     try:
         run, code, err = walk.run()
