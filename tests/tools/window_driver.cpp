@@ -27,6 +27,7 @@
 //                           program's exit code
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -135,9 +136,9 @@ std::wstring Escaped(const std::wstring& text) {
 }
 
 // Whether the control's text, in the control's font, fits its client rectangle: buttons on one
-// line, statics wrapped to the width.
+// line, statics wrapped to the width. Edit fields scroll their text: they always fit.
 bool TextFits(HWND control, const wchar_t* cls, const std::wstring& text) {
-  if (text.empty()) return true;
+  if (text.empty() || (lstrcmpiW(cls, L"Button") != 0 && lstrcmpiW(cls, L"Static") != 0)) return true;
   RECT client;
   GetClientRect(control, &client);
   HDC dc = GetDC(control);
@@ -179,10 +180,14 @@ void ListWindow(HWND window, FILE* out) {
   for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
     wchar_t ccls[256] = {};
     GetClassNameW(c, ccls, 256);
-    int n = GetWindowTextLengthW(c);
-    std::wstring text(n + 1, L'\0');
-    GetWindowTextW(c, text.data(), n + 1);
-    text.resize(n);
+    // WM_GETTEXT, not GetWindowText: across processes GetWindowText reads only a caption, and
+    // an edit control keeps its text itself.
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(c, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(c, WM_GETTEXT, length + 1, LPARAM(text.data()), SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(std::min<size_t>(copied, length));
     RECT cr;
     GetWindowRect(c, &cr);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&cr), 2);
