@@ -15,6 +15,8 @@ job=$(mktemp "$PROJECT/build/vm/job-XXXXXX")
 out=$job.out
 {
   echo "export PATH='$PATH' HOME='$HOME'"
+  # Tests that bound a wait by time scale the bound for emulated code.
+  echo "export HALBERD_EMULATED=1"
   # Settings for the suites travel with the job.
   env | grep -E '^(HALBERD_|WINE|CI=|SOURCE_DATE_EPOCH=|LANG=|LC_)' | sed "s/'/'\\\\''/g; s/^\([^=]*\)=\(.*\)$/export \1='\2'/"
   printf '%q ' "$@" ; echo " > '$out' 2>&1"
