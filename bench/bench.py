@@ -3,8 +3,9 @@
 
 Packs the deterministic payload with halberd-pack and with makensis (LZMA solid), then runs the
 silent installs and uninstalls of both alternately (A B A B ..., in a warmed-up Wine prefix) and
-prints one table of medians with the ratio Halberd / NSIS measured in this run. Nothing here is a
-test: no figure is asserted.
+prints one table of medians with the ratio Halberd / NSIS measured in this run, and Halberd's
+wizard install (walked by the window driver) against its silent one. Nothing here is a test: no
+figure is asserted.
 
 Environment: HALBERD_BENCH_PAIRS (default 3), HALBERD_BENCH_SCALE (default 1.0; a fraction of the
 payload sizes for a quick try), HALBERD_BENCH_LARGE=0 skips the 1.5 GB payload, HALBERD_BENCH_PACK
@@ -214,6 +215,56 @@ def measure(kind, src):
     return rows
 
 
+def display():
+    """A display for the wizard: the caller's, or a virtual one started here (stopped at exit)."""
+    if os.environ.get("DISPLAY"):
+        return True
+    if not shutil.which("Xvfb"):
+        return False
+    read, write = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                              pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    number = os.read(read, 16).decode().strip()
+    os.close(read)
+    if not number:
+        return False
+    import atexit
+    atexit.register(server.terminate)
+    ENV["DISPLAY"] = f":{number}"
+    return True
+
+
+def interactive_against_silent(h_exe):
+    """Medians of Halberd's silent install and its interactive one, where the window driver walks
+    the wizard with the default buttons (its listing of each page included), alternately."""
+    driver = os.path.join(ROOT, "build", "win32", "bin", "window_driver.exe")
+    if not os.path.exists(driver) or not display():
+        return None, None
+    fresh_prefix()
+    drive_c = os.path.join(PREFIX, "drive_c")
+    pages = os.path.join(OUT, "interactive-pages")
+    os.makedirs(pages, exist_ok=True)
+    silent, interactive = [], []
+    for i in range(PAIRS):
+        for mode, times in (("silent", silent), ("interactive", interactive)):
+            target_linux = os.path.join(drive_c, f"bench-{mode}-{i}")
+            target = to_windows(target_linux)
+            if mode == "silent":
+                cmd = ["wine", h_exe, "/silent", f"/d:{target}"]
+            else:
+                cmd = ["wine", driver, "answer-all", to_windows(pages), "--", to_windows(h_exe), f"/d:{target}"]
+            seconds, _ = timed(cmd)
+            times.append(seconds)
+            uninstaller = os.path.join(target_linux, "uninstall.exe")
+            if os.path.exists(uninstaller):
+                subprocess.run(["wine", uninstaller, "/silent"], env=ENV, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if os.path.exists(target_linux):
+                os.rename(target_linux, f"{target_linux}.done")
+    return median(interactive), median(silent)
+
+
 def physical_limit(src):
     archive = os.path.join(OUT, "payload.tar.xz")
     run(f"tar -C '{src}' -cf - . | xz -T1 -6 > '{archive}'", shell=True)
@@ -246,6 +297,7 @@ def main():
         tables.append((kind, measure(kind, src)))
         if kind == "standard":
             limit = physical_limit(src)
+            wizard, silent = interactive_against_silent(os.path.join(OUT, "halberd-standard.exe"))
 
     empty = os.path.join(OUT, "empty")
     os.makedirs(empty, exist_ok=True)
@@ -265,6 +317,8 @@ def main():
             print(f"{kind:<10} {label:<16} {fmt(a, unit):>12} {fmt(b, unit):>12} {ratio(a, b):>13}")
     print(f"{'empty':<10} {'stub overhead':<16} {fmt(stub_h, 'B'):>12} {fmt(stub_n, 'B'):>12} {ratio(stub_h, stub_n):>13}")
     print(f"{'standard':<10} {'physical limit':<16} {fmt(limit, 's'):>12}   (xz -d -T1 | tar -x of the same files)")
+    print(f"{'standard':<10} {'wizard install':<16} {fmt(wizard, 's'):>12} {fmt(silent, 's'):>12} {ratio(wizard, silent):>13}"
+          "   (Halberd's wizard walked by the window driver, against its silent install)")
     return 0
 
 
