@@ -113,13 +113,6 @@ run_win32() {
 
 run_e2e() {
   skip_windows_suite "end-to-end tests under Wine" && return
-  # Under emulation the whole end-to-end suite takes half an hour to an hour: a full run leaves it
-  # out (loudly) unless asked; `tests/run_all.sh e2e` (make test-e2e) runs it.
-  if [ -n "$NO_32BIT" ] && [ "$only" = all ] && [ -z "${HALBERD_VM_E2E:-}" ]; then
-    echo "== end-to-end tests under Wine: SKIPPED: $NO_32BIT, and under emulation the suite takes half an hour or more (make test-e2e, or HALBERD_VM_E2E=1, runs it)"
-    skipped+=("end-to-end tests under Wine")
-    return
-  fi
   run_in_test_machine e2e && { count_e2e; return; }
   echo "== end-to-end tests under Wine"
   start_wine e2e
