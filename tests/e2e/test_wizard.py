@@ -200,6 +200,20 @@ def test_cancel_on_a_page_ends_with_12_and_installs_nothing(tmp_path, page):
         remove(name)
 
 
+def refused_then_cancelled(walk, name, box, message):
+    """Runs a walk that was refused once and then cancelled: exit 12, and the refusal's box (the
+    page list at `box`) says `message`. Returns the page lists; the product is removed."""
+    try:
+        run, code, err = walk.run()
+        assert run.code == 0, run
+        assert code == 12, err
+        pages = lists(run)
+        assert [c.text for c in pages[box][1] if c.id == BOX_TEXT] == [message], pages[box]
+        return pages
+    finally:
+        remove(name)
+
+
 def test_wrong_password_is_refused_with_its_message(tmp_path):
     name = unique("Password")
     exe = make_product(tmp_path, name, 2)
@@ -210,16 +224,8 @@ def test_wrong_password_is_refused_with_its_message(tmp_path):
     walk.page(PASSWORD_FIELD).do("type", str(PASSWORD_FIELD), PASSWORD).leave(FORWARD)
     walk.page(DOCUMENT).leave(CANCEL)
     walk.page(BOX_TEXT).leave(1)
-    try:
-        run, code, err = walk.run()
-        assert run.code == 0, run
-        assert code == 12, err
-        pages = lists(run)
-        message = [c.text for c in pages[2][1] if c.id == BOX_TEXT]
-        assert message == ["The password is not correct. Please try again."], pages[2]
-        assert pages[2][0]["title"] == "Error"
-    finally:
-        remove(name)
+    pages = refused_then_cancelled(walk, name, 2, "The password is not correct. Please try again.")
+    assert pages[2][0]["title"] == "Error"
 
 
 def test_unusable_folder_gets_its_message_and_the_page_again(tmp_path):
@@ -233,17 +239,9 @@ def test_unusable_folder_gets_its_message_and_the_page_again(tmp_path):
     walk.page(BOX_TEXT, "wizard-folder-refused").leave(1)
     walk.page(SPACE_LINE).leave(CANCEL)
     walk.page(BOX_TEXT).leave(1)
-    try:
-        run, code, err = walk.run()
-        assert run.code == 0, run
-        assert code == 12, err
-        pages = lists(run)
-        message = [c.text for c in pages[4][1] if c.id == BOX_TEXT]
-        assert message == ["Drive K: is not available. Please choose another folder."], pages[4]
-        # The page came back with the typed text.
-        assert [c.text for c in pages[5][1] if c.id == FOLDER] == ["K:\\Nowhere"]
-    finally:
-        remove(name)
+    pages = refused_then_cancelled(walk, name, 4, "Drive K: is not available. Please choose another folder.")
+    # The page came back with the typed text.
+    assert [c.text for c in pages[5][1] if c.id == FOLDER] == ["K:\\Nowhere"]
 
 
 def test_progress_page_answers_while_files_are_written(tmp_path):
