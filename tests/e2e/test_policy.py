@@ -243,8 +243,9 @@ def test_uninstall_first_without_a_registered_command_ends_with_9(tmp_path):
     assert not wine_path_to_unix(folder + "\\readme.txt").exists()
 
 
-# The folder page cannot be shown again under test, so a refused folder ends the run with 12 after
-# its message; a folder that passes every check is installed into. The folders go in with /d:,
+# A refused folder gets its message, and the folder page comes back with the same text, which the
+# window driver then cancels as a user would with Escape: exit 12 after the message. A folder that
+# passes every check is installed into. The folders go in with /d:,
 # except the one outside ASCII, which the project file carries (the command line of Wine's
 # starter is not UTF-8 everywhere).
 FOLDERS = [

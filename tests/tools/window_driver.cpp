@@ -23,12 +23,14 @@
 //   answer-all DIR -- PROGRAM ARGS... (the rest of the line, as written)
 //                           starts PROGRAM with this console's handles, and while it runs saves
 //                           each dialog that any other program shows (DIR\N.bmp with its control
-//                           list in DIR\N.txt) and presses its default button; exits with the
-//                           program's exit code
+//                           list in DIR\N.txt) and presses its default button (Escape for a
+//                           dialog seen unchanged before; a third time stops the program with
+//                           exit 6); exits with the program's exit code
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -156,6 +158,18 @@ bool TextFits(HWND control, const wchar_t* cls, const std::wstring& text) {
   return need.right <= room && need.bottom <= client.bottom;
 }
 
+// WM_GETTEXT, not GetWindowText: across processes GetWindowText reads only a caption, and an
+// edit control keeps its text itself.
+std::wstring TextOf(HWND control) {
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(control, WM_GETTEXT, length + 1, LPARAM(text.data()), SMTO_ABORTIFHUNG, 5000, &copied);
+  text.resize(std::min<size_t>(copied, length));
+  return text;
+}
+
 void ListWindow(HWND window, FILE* out) {
   wchar_t cls[256] = {}, title[512] = {};
   GetClassNameW(window, cls, 256);
@@ -180,14 +194,7 @@ void ListWindow(HWND window, FILE* out) {
   for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
     wchar_t ccls[256] = {};
     GetClassNameW(c, ccls, 256);
-    // WM_GETTEXT, not GetWindowText: across processes GetWindowText reads only a caption, and
-    // an edit control keeps its text itself.
-    DWORD_PTR length = 0;
-    SendMessageTimeoutW(c, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(c, WM_GETTEXT, length + 1, LPARAM(text.data()), SMTO_ABORTIFHUNG, 5000, &copied);
-    text.resize(std::min<size_t>(copied, length));
+    const std::wstring text = TextOf(c);
     RECT cr;
     GetWindowRect(c, &cr);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&cr), 2);
@@ -297,8 +304,18 @@ bool PrintClipboard() {
 struct Answering {
   std::wstring dir;
   std::vector<HWND> seen;
+  std::map<std::wstring, int> answered;  // a dialog's caption and control texts: times answered
   int count = 0;
+  bool looping = false;
 };
+
+// What a user sees of a dialog: its caption and each control's id and text.
+std::wstring Signature(HWND window) {
+  std::wstring s = TextOf(window);
+  for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    s += L"\n" + std::to_wstring(GetDlgCtrlID(c)) + L"=" + TextOf(c);
+  return s;
+}
 
 BOOL CALLBACK AnswerProc(HWND window, LPARAM param) {
   auto* a = reinterpret_cast<Answering*>(param);
@@ -317,6 +334,18 @@ BOOL CALLBACK AnswerProc(HWND window, LPARAM param) {
   if (FILE* f = _wfopen((base + L".txt").c_str(), L"w")) {
     ListWindow(window, f);
     fclose(f);
+  }
+  // A user pressing Enter on a dialog that comes back unchanged (a refused folder, say) would go
+  // round for ever: the second time it is cancelled as with Escape, and a third time stops the
+  // program, so that a test fails at once instead of at its timeout.
+  const int times = ++a->answered[Signature(window)];
+  if (times >= 3) {
+    a->looping = true;
+    return FALSE;
+  }
+  if (times == 2) {
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
   }
   LRESULT def = SendMessageW(window, DM_GETDEFID, 0, 0);
   int id = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : IDOK;
@@ -349,7 +378,16 @@ int AnswerAll(const std::wstring& dir) {
   CloseHandle(pi.hThread);
   Answering a{dir};
   // Wakes on the program's exit, or every 100 ms to look for new dialogs.
-  while (WaitForSingleObject(pi.hProcess, 100) == WAIT_TIMEOUT) EnumWindows(AnswerProc, reinterpret_cast<LPARAM>(&a));
+  while (WaitForSingleObject(pi.hProcess, 100) == WAIT_TIMEOUT) {
+    EnumWindows(AnswerProc, reinterpret_cast<LPARAM>(&a));
+    if (a.looping) {
+      fprintf(stderr, "window_driver: the same dialog came back a third time; the program is stopped\n");
+      TerminateProcess(pi.hProcess, 6);
+      WaitForSingleObject(pi.hProcess, INFINITE);
+      CloseHandle(pi.hProcess);
+      return 6;
+    }
+  }
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hProcess);
