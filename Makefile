@@ -17,6 +17,8 @@ export WINEDLLOVERRIDES := mscoree,mshtml=
 # taken relative to the tree, so two clones share them.
 LAUNCHER   := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR := $(CURDIR)
+# Debug information names the build folder; without this every clone would miss the cache.
+export CCACHE_NOHASHDIR := true
 
 .PHONY: all setup native win32 build test test-native test-win32 test-e2e test-fuzz fuzz demo bench package clean
 
