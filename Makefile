@@ -1,6 +1,8 @@
 # The two commands of the README:
 #   make demo  - packs the bundled example product, installs it under Wine and shows what it did
 #   make test  - every test: native (ASan/UBSan), Windows under Wine, end to end, fuzz smoke runs
+#   make soak  - the long reliability runs (not in make test): 200 install/uninstall cycles, killed
+#                runs, each fuzz target for 30 minutes; prints a summary
 # Both first run scripts/setup.sh, which installs whatever a fresh Debian machine lacks.
 
 BUILD      := build
@@ -20,7 +22,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 # Debug information names the build folder; without this every clone would miss the cache.
 export CCACHE_NOHASHDIR := true
 
-.PHONY: all setup native win32 build test test-native test-win32 test-e2e test-fuzz fuzz demo bench package clean
+.PHONY: all setup native win32 build test test-native test-win32 test-e2e test-fuzz soak fuzz demo bench package clean
 
 all: build
 
@@ -68,6 +70,11 @@ test-e2e: build
 
 test-fuzz: fuzz
 	@bash tests/run_all.sh fuzz
+
+# Hours, not minutes: 200 install and uninstall cycles, runs killed midway, and each fuzz target for
+# 30 minutes, whose new finds join fuzz/corpus. Not part of make test.
+soak: build fuzz
+	@bash tests/soak.sh
 
 package: win32 $(PACKAGE)/build.ninja
 	ninja -C $(PACKAGE) -j $(JOBS) halberd-pack
