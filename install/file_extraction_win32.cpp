@@ -172,6 +172,18 @@ void RunSecondStep(const format::FileEntry& e, const std::wstring& path) {
   }
 }
 
+// The first folder below the installation folder, on the way to `path`, that is a link (a
+// junction or symbolic link, which someone may have planted to carry the write elsewhere); empty
+// when there is none.
+std::wstring LinkOnTheWay(const std::wstring& path, const std::wstring& install_folder) {
+  for (const std::u16string& level : FoldersBelowInstallFolder(U16(path), U16(install_folder))) {
+    const DWORD attributes = GetFileAttributesW(W(level).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return {};  // missing from here on: made below
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return W(level);
+  }
+  return {};
+}
+
 TargetFolders RunTargetFolders() {
   TargetFolders f;
   f.install = U16(engine::Run().install_folder);
@@ -255,6 +267,15 @@ void ExtractFiles(const engine::InstallationData& data, const std::wstring& extr
     }
     if (!decision.write) {
       if (decision.record) uninstall::RecordRemoval(path, uninstall::RemovalKind::kFile);
+      continue;
+    }
+
+    // A file is never written through a link found below the installation folder: the
+    // entry fails with the reason, and the run goes on with the next.
+    if (const std::wstring link = LinkOnTheWay(path, run.install_folder); !link.empty()) {
+      const std::wstring reason = L"The folder " + link + L" is a link to another place; nothing is written through it.";
+      engine::LogWide(path + L"\r\n" + reason + L"\r\n");
+      engine::AppendFailureText(L"\r\n" + engine::LanguageText(text::kNotInstalled) + L" " + path + L"\r\n" + reason + L"\r\n");
       continue;
     }
 

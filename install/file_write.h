@@ -1,6 +1,7 @@
 // Writing one file of the extraction stream to its target: three attempts 50 ms apart, the
-// contents copied in bounded blocks, the entry's times and attributes applied, and the failure
-// report (a missing drive, a full disk, a locked file handed to replacement at restart).
+// contents copied in bounded blocks into a partial file beside the target and moved over it once
+// whole, the entry's times and attributes applied, and the failure report (a missing drive, a full
+// disk, a locked file handed to replacement at restart).
 // Windows only (file_write_win32.cpp).
 #pragma once
 #include <windows.h>
@@ -24,6 +25,10 @@ struct FileWrite {
   bool compared = false;     // the existing target was compared by the kind's rule
   bool record_folders = false;  // folders made for the file are recorded for removal
 };
+
+// The partial file of a target is its name with this ending. A run killed during a write leaves
+// at most this file, never a half-written target; the next write of the target removes it first.
+inline constexpr wchar_t kPartialFileEnding[] = L".hbpart";
 
 // Copy block: the most of a file held in memory at once.
 inline constexpr size_t kCopyBlockSize = 256 * 1024;

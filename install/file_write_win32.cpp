@@ -34,27 +34,43 @@ bool RoomIsShort(const std::wstring& target, int64_t bytes_left) {
          free_bytes.QuadPart < uint64_t(bytes_left);
 }
 
-// One attempt: create or replace the target and copy the contents. Returns 0 or the system
-// error; `touched` tells whether the target was created or truncated (and is partial now).
-DWORD Attempt(const FileWrite& w, bool& touched) {
+// Moves the whole partial file over the target; 0 or the system error. The move replaces a link
+// planted at the target's name, never what it points to.
+DWORD MoveIntoPlace(const std::wstring& partial, const std::wstring& target) {
+  if (MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+  const DWORD error = GetLastError();
+  return error ? error : DWORD(ERROR_WRITE_FAULT);
+}
+
+// One attempt: write the contents into the target's partial file through the handle that created
+// it, then move it over the target. Returns 0 or the system error; the target keeps its earlier
+// contents whenever the attempt fails, and no partial file stays behind.
+DWORD Attempt(const FileWrite& w) {
+  const std::wstring partial = w.target + kPartialFileEnding;
+  // What a killed run left under the partial name goes first (a link there is removed, not
+  // followed); the partial file is then made new, so nobody else's file is ever written through.
+  RemoveFile(partial, kDeleteMissingIsSuccess | kDeleteKeepReadOnly);
   FileW out;
-  // A hidden or system file is replaced only by a create that keeps those bits.
+  // A hidden or system target is replaced by a file that keeps those bits.
   const DWORD create_attributes = CreateAttributesOver(GetFileAttributesW(w.target.c_str()));
-  if (out.Open(w.target, kCreateAlways | kNoReadAccess | kNoSharingRetry | kWidePath, create_attributes) !=
+  if (out.Open(partial, kCreateNew | kNoReadAccess | kNoSharingRetry | kWidePath, create_attributes) !=
       file_error::kSuccess) {
     DWORD error = out.LastSystemError();
     return error ? error : GetLastError();
   }
-  touched = true;
-  if (!w.source->Seek(w.offset)) return GetLastError() ? GetLastError() : ERROR_READ_FAULT;
+  auto fail = [&out](DWORD error) {
+    out.CloseAndDelete(kDeleteMissingIsSuccess);
+    return error;
+  };
+  if (!w.source->Seek(w.offset)) return fail(GetLastError() ? GetLastError() : ERROR_READ_FAULT);
   static std::vector<uint8_t> block(kCopyBlockSize);
   int64_t left = w.size;
   while (left > 0) {
     const int64_t n = left < int64_t(block.size()) ? left : int64_t(block.size());
-    if (!w.source->ReadExact(block.data(), n)) return GetLastError() ? GetLastError() : ERROR_READ_FAULT;
+    if (!w.source->ReadExact(block.data(), n)) return fail(GetLastError() ? GetLastError() : ERROR_READ_FAULT);
     if (!out.Write(block.data(), n)) {
       DWORD error = GetLastError();
-      return RoomIsShort(w.target, left) ? DWORD(ERROR_DISK_FULL) : error ? error : DWORD(ERROR_WRITE_FAULT);
+      return fail(RoomIsShort(w.target, left) ? DWORD(ERROR_DISK_FULL) : error ? error : DWORD(ERROR_WRITE_FAULT));
     }
     left -= n;
   }
@@ -65,9 +81,13 @@ DWORD Attempt(const FileWrite& w, bool& touched) {
   }
   if (!out.Flush()) {
     DWORD error = GetLastError();
-    return error ? error : ERROR_WRITE_FAULT;
+    return fail(error ? error : ERROR_WRITE_FAULT);
   }
   out.Close();
+  if (DWORD error = MoveIntoPlace(partial, w.target)) {
+    RemoveFile(partial, kDeleteMissingIsSuccess);
+    return error;
+  }
   if (w.attributes != 0xFFFFFFFF) SetAttributes(w.target, w.attributes & kEntryAttributeMask, kEntryAttributeMask);
   return 0;
 }
@@ -83,9 +103,8 @@ bool DriveIsMissing(const std::wstring& path) {
 WriteOutcome WriteEntryFile(const FileWrite& w) {
   engine::RunState& run = engine::Run();
   DWORD error = 0;
-  bool touched = false;
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-    error = Attempt(w, touched);
+    error = Attempt(w);
     if (error == 0) return WriteOutcome::kWritten;
     Sleep(kRetryPauseMs);
     if (attempt == 1) {
@@ -100,9 +119,8 @@ WriteOutcome WriteEntryFile(const FileWrite& w) {
 
   std::wstring entry = L"\r\n" + engine::LanguageText(text::kNotInstalled) + L" " + w.target + L"\r\n";
   if (IsDiskFull(error)) {
-    // No partial file stays behind.
+    // The attempt removed its partial file; the target is as it was.
     run.disk_full = true;
-    if (touched) RemoveFile(w.target, kDeleteMissingIsSuccess);
     engine::AppendFailureText(entry);
     return WriteOutcome::kFailed;
   }

@@ -69,4 +69,21 @@ TargetPath ResolveTargetPath(std::u16string_view name, std::u16string_view targe
   return out;
 }
 
+std::vector<std::u16string> FoldersBelowInstallFolder(std::u16string_view path, std::u16string_view install_folder) {
+  std::vector<std::u16string> levels;
+  const std::u16string install = WithoutTrailingBackslash(install_folder);
+  if (install.empty()) return levels;
+  std::u16string level = ParentFolder(path);
+  // Innermost first, up to (not including) the installation folder; a path that never meets it
+  // is outside.
+  while (!level.empty() && !SameFolder(level, install)) {
+    levels.push_back(WithoutTrailingBackslash(level));
+    std::u16string parent = ParentFolder(levels.back());
+    if (parent.empty() || parent.size() >= levels.back().size()) return {};
+    level = parent;
+  }
+  if (level.empty()) return {};
+  return {levels.rbegin(), levels.rend()};
+}
+
 }  // namespace halberd::install

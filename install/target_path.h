@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace halberd::install {
 
@@ -63,5 +64,11 @@ std::u16string_view FileNamePart(std::u16string_view path);
 
 // Paths compared as folders: normalised to backslashes, without a trailing one, case ignored.
 bool SameFolder(std::u16string_view a, std::u16string_view b);
+
+// The folders a file inside the installation folder is written through: each level below the
+// installation folder down to the file's own folder, outermost first. Empty for a file directly in
+// the installation folder or outside it. A level that is a link (a junction planted by someone
+// else) would carry the write elsewhere, so each is looked at before the file is written.
+std::vector<std::u16string> FoldersBelowInstallFolder(std::u16string_view path, std::u16string_view install_folder);
 
 }  // namespace halberd::install

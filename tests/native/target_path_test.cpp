@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "foundation/text_convert.h"
 
 using namespace halberd;
@@ -120,4 +123,29 @@ TEST(TargetPath, FoldersCompareWithoutCaseOrTrailingBackslash) {
   EXPECT_TRUE(SameFolder(u"C:\\Program Files\\App", u"c:\\program files\\app\\"));
   EXPECT_TRUE(SameFolder(u"C:/Program Files/App", u"C:\\Program Files\\App"));
   EXPECT_FALSE(SameFolder(u"C:\\Program Files\\App", u"C:\\Program Files\\App\\bin"));
+}
+
+// The levels looked at for planted links before a file is written: only those below the
+// installation folder, outermost first.
+TEST(TargetPath, FoldersBelowTheInstallationFolderAreTheLevelsBetween) {
+  struct Case {
+    const char* path;
+    const char* install;
+    std::vector<std::string> levels;
+  };
+  const Case cases[] = {
+      {"C:\\App\\a.txt", "C:\\App", {}},
+      {"C:\\App\\bin\\a.txt", "C:\\App", {"C:\\App\\bin"}},
+      {"C:\\App\\bin\\deep\\a.txt", "c:\\app\\", {"C:\\App\\bin", "C:\\App\\bin\\deep"}},
+      {"C:\\Windows\\system32\\a.dll", "C:\\App", {}},    // outside: not the product's folder
+      {"C:\\Apple\\a.txt", "C:\\App", {}},                // a name that only begins alike
+      {"C:\\App\\bin\\a.txt", "", {}},
+      {"a.txt", "C:\\App", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::vector<std::string> got;
+    for (const std::u16string& level : FoldersBelowInstallFolder(U(c.path), U(c.install))) got.push_back(N(level));
+    EXPECT_EQ(got, c.levels);
+  }
 }

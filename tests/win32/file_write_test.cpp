@@ -1,6 +1,7 @@
 // Writing one extracted file on a real file system (Wine): contents copied in blocks from a
 // position of the extraction file, time and attribute mask, missing folders made and recorded,
-// a missing drive, a locked target, and the folder blocked by a file.
+// a missing drive, a locked target, the folder blocked by a file, and the partial file a killed
+// run leaves (never a half-written target).
 #include "install/file_write.h"
 
 #include <gtest/gtest.h>
@@ -165,6 +166,25 @@ TEST_F(FileWriteTest, ALockedTargetIsNeverWrittenAndIsReported) {
   EXPECT_EQ(ReadWhole(target), "in use");
   // Replaced at restart, or reported as a failure: never silently dropped.
   if (outcome == WriteOutcome::kFailed) EXPECT_NE(engine::FailureText().find(target, failures_before), std::wstring::npos);
+  EXPECT_FALSE(FileExists(target + kPartialFileEnding)) << "the failed attempts leave no partial file";
+}
+
+// A run killed during a write leaves the partial file beside an intact target; the next run's
+// write replaces both and leaves only the whole target.
+TEST_F(FileWriteTest, ThePartialFileOfAKilledRunIsReplacedAndTheTargetIsWholeOrOld) {
+  const std::wstring target = folder_ + L"\\out.bin";
+  const std::wstring partial = target + kPartialFileEnding;
+  {
+    FileW old;
+    ASSERT_EQ(old.Open(target, kCreateAlways), 0);
+    ASSERT_TRUE(old.Write(std::string("the earlier installation's file")));
+    FileW killed;
+    ASSERT_EQ(killed.Open(partial, kCreateAlways), 0);
+    ASSERT_TRUE(killed.Write(contents_.substr(0, 1000)));
+  }
+  ASSERT_EQ(WriteEntryFile(Request(target)), WriteOutcome::kWritten);
+  EXPECT_EQ(ReadWhole(target), contents_);
+  EXPECT_FALSE(FileExists(partial));
 }
 
 TEST_F(FileWriteTest, AFileInTheWayOfAFolderIsFound) {
