@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from conftest import ROOT, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix
+from conftest import ROOT, WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix
 from test_uninstall import Product, folder_tree, key_exists, reg_value, run_through_batch, wait_until_gone
 
 DEMO = ROOT / "examples/demo/product.toml"
@@ -230,6 +230,39 @@ def forget_installation(product):
     shutil.rmtree(product.unix, ignore_errors=True)
 
 
+# ---- locked files ------------------------------------------------------------------------------------
+
+def test_a_file_locked_during_a_reinstall_keeps_its_whole_contents_and_a_later_run_finishes(tmp_path):
+    # (test_uninstall.py holds a file during the uninstall; this is the install's side.)
+    files = {"app.txt": b"version one\r\n", "bin/tool.dat": b"one" * 3000}
+    product = Product(tmp_path, "Locked Reinstall", files)
+    product.install()
+    (tmp_path / "source" / "app.txt").write_bytes(b"version two\r\n")
+    (tmp_path / "source" / "bin" / "tool.dat").write_bytes(b"two" * 4000)
+    second = pack_project_file(tmp_path / "product.toml", tmp_path / "setup-two.exe")
+    holder = subprocess.Popen(["wine", str(WIN_TEST_TOOLS / "hold_file.exe"), product.folder + "\\bin\\tool.dat"],
+                              env=wine_env(), stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        assert holder.stdout.readline().startswith(b"holding"), "the helper did not take the file"
+        run = run_installer(second, "/silent")
+    finally:
+        holder.stdin.close()
+        holder.wait(timeout=60)
+    assert run.code == 0, run
+    # The locked file is the earlier one, whole; the other file is the new one; the log says which
+    # file was not installed.
+    assert (product.unix / "bin" / "tool.dat").read_bytes() == b"one" * 3000
+    assert (product.unix / "app.txt").read_bytes() == b"version two\r\n"
+    assert not (product.unix / "bin" / "tool.dat.hbpart").exists()
+    log = (product.unix / "Install.log").read_bytes().decode("utf-8", "replace")
+    assert "Could not install: " + product.folder + "\\bin\\tool.dat" in log, log
+    run = run_installer(second, "/silent")
+    assert run.code == 0, run
+    assert (product.unix / "bin" / "tool.dat").read_bytes() == b"two" * 4000
+    assert product.uninstall().code == 0
+    assert wait_until_gone(product.unix, 60), sorted(folder_tree(product.unix))
+
+
 # ---- hostile folders -----------------------------------------------------------------------------
 
 def snapshot(folder):
@@ -288,7 +321,6 @@ PLANTED_PROGRAMS = ["cmd.exe", "regedit.exe", "reg.exe", "notepad.exe", "explore
 
 
 def test_dlls_and_programs_planted_beside_the_installer_or_in_its_current_folder_are_never_loaded(tmp_path):
-    from conftest import WIN_TEST_TOOLS
     beside, current = tmp_path / "download", tmp_path / "current"
     beside.mkdir()
     current.mkdir()
