@@ -28,6 +28,7 @@ struct FileWrite {
 
 // The partial file of a target is its name with this ending. A run killed during a write leaves
 // at most this file, never a half-written target; the next write of the target removes it first.
+// (A target whose partial name would pass the path limit is written in place.)
 inline constexpr wchar_t kPartialFileEnding[] = L".hbpart";
 
 // Copy block: the most of a file held in memory at once.

@@ -42,19 +42,28 @@ DWORD MoveIntoPlace(const std::wstring& partial, const std::wstring& target) {
   return error ? error : DWORD(ERROR_WRITE_FAULT);
 }
 
+// The name the contents are written under: the partial name beside the target, or the target
+// itself when the partial name would pass the system's path limit (the target is then written in
+// place, and a failed attempt deletes what it wrote).
+std::wstring WritingName(const std::wstring& target) {
+  std::wstring partial = target + kPartialFileEnding;
+  return partial.size() < MAX_PATH ? partial : target;
+}
+
 // One attempt: write the contents into the target's partial file through the handle that created
 // it, then move it over the target. Returns 0 or the system error; the target keeps its earlier
 // contents whenever the attempt fails, and no partial file stays behind.
 DWORD Attempt(const FileWrite& w) {
-  const std::wstring partial = w.target + kPartialFileEnding;
+  const std::wstring partial = WritingName(w.target);
+  const bool in_place = partial == w.target;
   // What a killed run left under the partial name goes first (a link there is removed, not
   // followed); the partial file is then made new, so nobody else's file is ever written through.
-  RemoveFile(partial, kDeleteMissingIsSuccess | kDeleteKeepReadOnly);
+  if (!in_place) RemoveFile(partial, kDeleteMissingIsSuccess | kDeleteKeepReadOnly);
   FileW out;
   // A hidden or system target is replaced by a file that keeps those bits.
   const DWORD create_attributes = CreateAttributesOver(GetFileAttributesW(w.target.c_str()));
-  if (out.Open(partial, kCreateNew | kNoReadAccess | kNoSharingRetry | kWidePath, create_attributes) !=
-      file_error::kSuccess) {
+  if (out.Open(partial, (in_place ? kCreateAlways : kCreateNew) | kNoReadAccess | kNoSharingRetry | kWidePath,
+               create_attributes) != file_error::kSuccess) {
     DWORD error = out.LastSystemError();
     return error ? error : GetLastError();
   }
@@ -84,7 +93,7 @@ DWORD Attempt(const FileWrite& w) {
     return fail(error ? error : ERROR_WRITE_FAULT);
   }
   out.Close();
-  if (DWORD error = MoveIntoPlace(partial, w.target)) {
+  if (DWORD error = in_place ? 0 : MoveIntoPlace(partial, w.target)) {
     RemoveFile(partial, kDeleteMissingIsSuccess);
     return error;
   }
