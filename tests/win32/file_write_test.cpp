@@ -201,3 +201,17 @@ TEST_F(FileWriteTest, AFileInTheWayOfAFolderIsFound) {
 }
 
 }  // namespace
+
+namespace {
+
+// A target near the path limit, whose partial name would pass it, is still written (in place).
+TEST_F(FileWriteTest, ATargetNearThePathLimitIsWrittenInPlace) {
+  const size_t room = MAX_PATH - 1 - folder_.size() - 1;  // the longest name that still fits
+  ASSERT_GT(room, 10u);
+  const std::wstring target = folder_ + L"\\" + std::wstring(room - 4, L'n') + L".bin";
+  ASSERT_EQ(target.size(), size_t(MAX_PATH - 1));
+  ASSERT_EQ(WriteEntryFile(Request(target)), WriteOutcome::kWritten);
+  EXPECT_EQ(ReadWhole(target), contents_);
+}
+
+}  // namespace
