@@ -35,9 +35,11 @@ bool RoomIsShort(const std::wstring& target, int64_t bytes_left) {
 }
 
 // Moves the whole partial file over the target; 0 or the system error. The move replaces a link
-// planted at the target's name, never what it points to.
+// planted at the target's name, never what it points to. (No write-through: the rename is ordered
+// after the file's contents by the file system, and a flush per small file would cost more than
+// the write itself.)
 DWORD MoveIntoPlace(const std::wstring& partial, const std::wstring& target) {
-  if (MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+  if (MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
   const DWORD error = GetLastError();
   return error ? error : DWORD(ERROR_WRITE_FAULT);
 }
@@ -56,17 +58,24 @@ std::wstring WritingName(const std::wstring& target) {
 DWORD Attempt(const FileWrite& w) {
   const std::wstring partial = WritingName(w.target);
   const bool in_place = partial == w.target;
-  // What a killed run left under the partial name goes first (a link there is removed, not
-  // followed); the partial file is then made new, so nobody else's file is ever written through.
-  if (!in_place) RemoveFile(partial, kDeleteMissingIsSuccess | kDeleteKeepReadOnly);
   FileW out;
   // A hidden or system target is replaced by a file that keeps those bits.
   const DWORD create_attributes = CreateAttributesOver(GetFileAttributesW(w.target.c_str()));
-  if (out.Open(partial, (in_place ? kCreateAlways : kCreateNew) | kNoReadAccess | kNoSharingRetry | kWidePath,
-               create_attributes) != file_error::kSuccess) {
+  const uint32_t flags = (in_place ? kCreateAlways : kCreateNew) | kNoReadAccess | kNoSharingRetry | kWidePath;
+  auto open = [&] {
+    if (out.Open(partial, flags, create_attributes) == file_error::kSuccess) return DWORD(0);
     DWORD error = out.LastSystemError();
     return error ? error : GetLastError();
+  };
+  DWORD opened = open();
+  // The partial file is always made new, so nobody else's file is ever written through. What a
+  // killed run left under its name is removed (a link there too, not followed) and the make tried
+  // again; a normal write costs no extra call.
+  if (!in_place && (opened == ERROR_FILE_EXISTS || opened == ERROR_ALREADY_EXISTS)) {
+    RemoveFile(partial, kDeleteMissingIsSuccess | kDeleteKeepReadOnly);
+    opened = open();
   }
+  if (opened) return opened;
   auto fail = [&out](DWORD error) {
     out.CloseAndDelete(kDeleteMissingIsSuccess);
     return error;
