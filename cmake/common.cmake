@@ -19,3 +19,20 @@ endforeach()
 function(halberd_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
 endfunction()
+
+# The wizard's default pictures, xz-packed for the installer's resources (ui/page_pictures.h); the
+# native tests unpack the same files. CRC-32 is the check the installer's decoder needs.
+find_program(HALBERD_XZ xz REQUIRED)
+set(HALBERD_PICTURES_DIR ${CMAKE_BINARY_DIR}/pictures)
+set(HALBERD_PACKED_PICTURES "")
+foreach(picture wizard_side wizard_banner)
+  set(packed ${HALBERD_PICTURES_DIR}/${picture}.bmp.xz)
+  add_custom_command(OUTPUT ${packed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${HALBERD_PICTURES_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/ui/${picture}.bmp ${HALBERD_PICTURES_DIR}/${picture}.bmp
+    COMMAND ${HALBERD_XZ} --force --format=xz --check=crc32 -9e ${HALBERD_PICTURES_DIR}/${picture}.bmp
+    DEPENDS ${CMAKE_SOURCE_DIR}/ui/${picture}.bmp
+    COMMENT "Packing ${picture}.bmp" VERBATIM)
+  list(APPEND HALBERD_PACKED_PICTURES ${packed})
+endforeach()
+add_custom_target(halberd_pictures DEPENDS ${HALBERD_PACKED_PICTURES})

@@ -69,7 +69,9 @@ if(HALBERD_TESTS AND NOT HALBERD_FUZZ)
   file(GLOB NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
   add_executable(native_tests ${NATIVE_TEST_SOURCES})
   target_link_libraries(native_tests PRIVATE halberd_pack_lib GTest::gtest_main)
-  target_compile_definitions(native_tests PRIVATE HALBERD_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_compile_definitions(native_tests PRIVATE HALBERD_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                                  HALBERD_PICTURES_DIR="${HALBERD_PICTURES_DIR}")
+  add_dependencies(native_tests halberd_pictures)
   include(GoogleTest)
   gtest_discover_tests(native_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS native)
   # The installed tool and the Debian package, made from this tree (a few seconds: no build).

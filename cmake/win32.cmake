@@ -2,9 +2,9 @@
 # executable needs no MinGW, libstdc++ or zlib DLL beside it.
 include(${CMAKE_SOURCE_DIR}/cmake/common.cmake)
 
-set(HALBERD_LZMA_PREFIX "/opt/halberd-deps/mingw-liblzma" CACHE PATH "liblzma cross-built for MinGW")
-set(LZMA_INCLUDE_DIR ${HALBERD_LZMA_PREFIX}/include)
-set(LZMA_LIBRARY ${HALBERD_LZMA_PREFIX}/lib/liblzma.a)
+set(HALBERD_LZMA_DECODER_PREFIX "/opt/halberd-deps/mingw-liblzma-decoder" CACHE PATH "liblzma decoders cross-built for MinGW")
+set(LZMA_INCLUDE_DIR ${HALBERD_LZMA_DECODER_PREFIX}/include)
+set(LZMA_LIBRARY ${HALBERD_LZMA_DECODER_PREFIX}/lib/liblzma.a)
 set(ZLIB_STATIC /usr/i686-w64-mingw32/lib/libz.a)
 if(NOT EXISTS ${LZMA_LIBRARY})
   message(FATAL_ERROR "liblzma for MinGW not found at ${LZMA_LIBRARY}: run scripts/setup.sh")
@@ -26,6 +26,9 @@ target_link_libraries(halberd_engine PUBLIC halberd_format kernel32 user32 gdi32
 halberd_warnings(halberd_engine)
 
 add_executable(halberd-setup WIN32 engine/main.cpp engine/resources.rc ui/wizard_pages.rc)
+# The resource compiler finds the packed pictures in the build's picture folder.
+set_source_files_properties(ui/wizard_pages.rc PROPERTIES OBJECT_DEPENDS "${HALBERD_PACKED_PICTURES}")
+target_include_directories(halberd-setup PRIVATE ${HALBERD_PICTURES_DIR})
 target_link_options(halberd-setup PRIVATE -municode)
 target_link_libraries(halberd-setup PRIVATE halberd_engine)
 halberd_warnings(halberd-setup)
@@ -37,6 +40,8 @@ if(HALBERD_TESTS)
   add_executable(win32_tests ${WIN32_TEST_SOURCES})
   target_link_libraries(win32_tests PRIVATE halberd_engine GTest::gtest_main)
   target_link_options(win32_tests PRIVATE -mconsole)
+  # The tests of the page pictures read them from the installer beside the test program.
+  add_dependencies(win32_tests halberd-setup)
   # Holds a file open without sharing: the locked files of the unit and end-to-end tests.
   add_executable(hold_file tests/tools/hold_file.cpp)
   target_link_options(hold_file PRIVATE -municode -mconsole)

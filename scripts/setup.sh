@@ -2,7 +2,8 @@
 # Brings a fresh Debian 12 machine to the state the build and the tests need.
 # Idempotent: every step first checks whether its work is already done, and says what it does.
 #   - Debian packages: MinGW-w64 (i686), Wine with its 32-bit half, Xvfb, CMake, clang, zlib, liblzma
-#   - liblzma cross-built for MinGW from Debian's xz-utils source, cached under $HALBERD_DEPS
+#   - liblzma cross-built for MinGW from Debian's xz-utils source (the decoders alone), cached under
+#     $HALBERD_DEPS
 #   - Wine prefixes for the tests under $HALBERD_WINEPREFIX and $HALBERD_WINEPREFIX32
 #   - where this machine runs no 32-bit code: QEMU and the kit of an emulated test machine (scripts/vm)
 set -euo pipefail
@@ -69,10 +70,13 @@ fi
 if [ "${NEED_UPDATE:-0}" = 1 ]; then $SUDO apt-get update -q || fail "apt-get update"; fi
 
 # 2. liblzma for MinGW, from Debian's xz-utils source ---------------------------------------------
+# The installer only unpacks what the pack tool made (LZMA2, optionally behind the x86 filter, with
+# a CRC-32 check), so only those decoders are built: no encoders, match finders, other filters or
+# checks. -O2, not -Os: decompression is the installer's hot path.
 XZ_VERSION=$(apt-cache showsrc xz-utils 2>/dev/null | awk '/^Version:/{print $2; exit}')
 [ -n "$XZ_VERSION" ] || XZ_VERSION=$(dpkg-query -W -f='${Version}' liblzma-dev 2>/dev/null)
 [ -n "$XZ_VERSION" ] || fail "cannot tell the xz-utils version (is deb-src configured?)"
-LZMA_PREFIX="$DEPS/mingw-liblzma"
+LZMA_PREFIX="$DEPS/mingw-liblzma-decoder"
 if [ -f "$LZMA_PREFIX/lib/liblzma.a" ] && [ "$(cat "$LZMA_PREFIX/VERSION" 2>/dev/null)" = "$XZ_VERSION" ]; then
   step "liblzma for MinGW $XZ_VERSION: cached in $LZMA_PREFIX"
 else
@@ -89,7 +93,9 @@ else
   ( cd "$src" && ./configure -q --host=i686-w64-mingw32 --prefix="$LZMA_PREFIX" \
       --enable-static --disable-shared --disable-xz --disable-xzdec --disable-lzmadec \
       --disable-lzmainfo --disable-scripts --disable-doc --disable-nls \
-      CC=i686-w64-mingw32-gcc-posix CFLAGS="-O2" >/dev/null \
+      --disable-encoders --enable-decoders=lzma1,lzma2,x86 --enable-checks=crc32 \
+      --disable-microlzma --disable-lzip-decoder \
+      CC=i686-w64-mingw32-gcc-posix CFLAGS="-O2 -ffunction-sections -fdata-sections" >/dev/null \
     && make -s -j"$(nproc)" >/dev/null && make -s install >/dev/null ) \
     || fail "building liblzma for MinGW"
   echo "$XZ_VERSION" > "$LZMA_PREFIX/VERSION"

@@ -8,6 +8,8 @@
 #include "ui/dialog_template.h"
 #include "ui/gdi_handles_win32.h"
 #include "ui/look_win32.h"
+#include "ui/page_pictures.h"
+#include "ui/page_pictures_win32.h"
 #include "ui/themed_button_win32.h"
 #include "ui/wizard_layout.h"
 
@@ -18,13 +20,12 @@ namespace {
 PageEnvironment g_environment;
 HWND g_progress = nullptr;
 
-// The page pictures: bitmap 2 at the side, bitmap 3 in the banner; loaded once for the run.
+// The page pictures: picture 2 at the side, picture 3 in the banner; loaded once for the run.
 HBITMAP PagePicture(int layout) {
   static HBITMAP side = nullptr, banner = nullptr;
   HBITMAP& picture = layout == 2 ? banner : side;
   if (!picture)
-    picture = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(layout == 2 ? 3 : 2),
-                                              IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    picture = LoadPagePicture(GetModuleHandleW(nullptr), layout == 2 ? kBannerPictureResource : kSidePictureResource);
   return picture;
 }
 
