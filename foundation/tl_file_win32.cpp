@@ -597,8 +597,8 @@ bool FileW::SetTime(const DateTime& time, bool creation) {
   st.wSecond = WORD(time.second);
   FILETIME ft;
   if (!SystemTimeToFileTime(&st, &ft)) return FailWithSystemError(GetLastError());
-  // Pending writes would set the last-write time again when they reach the disk.
-  if (!creation && can_write_) FlushFileBuffers(handle_.get());
+  // No flush before it: writes are stamped when they are made, not when the cache reaches the
+  // disk, and a time set through the handle is the one the file keeps when the handle closes.
   if (!SetFileTime(handle_.get(), creation ? &ft : nullptr, nullptr, creation ? nullptr : &ft)) {
     return FailWithSystemError(GetLastError());
   }

@@ -97,10 +97,9 @@ DWORD Attempt(const FileWrite& w) {
     out.SetCreationTime(w.time);
     out.SetLastWriteTime(w.time);
   }
-  if (!out.Flush()) {
-    DWORD error = GetLastError();
-    return fail(error ? error : ERROR_WRITE_FAULT);
-  }
+  // No flush: the system's cache takes the contents and a write that does not fit fails above
+  // (the room is taken when the write is made); a flush per file would cost a disk round trip per
+  // small file, and seconds on a large one.
   out.Close();
   if (DWORD error = in_place ? 0 : MoveIntoPlace(partial, w.target)) {
     RemoveFile(partial, kDeleteMissingIsSuccess);
