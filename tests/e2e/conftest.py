@@ -1,5 +1,6 @@
 """Shared helpers of the end-to-end tests: pack real installers with halberd-pack, run them under
 Wine, and take the installation data apart to damage one region at a time."""
+import contextlib
 import os
 import pathlib
 import struct
@@ -237,3 +238,16 @@ def server(tmp_path_factory):
     finally:
         p.terminate()
         p.wait(10)
+
+
+@contextlib.contextmanager
+def holding(path):
+    """A second program holds the file `path` open without sharing until the block ends."""
+    holder = subprocess.Popen(["wine", str(WIN_TEST_TOOLS / "hold_file.exe"), path], env=wine_env(),
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        assert holder.stdout.readline().startswith(b"holding"), "the helper did not take the file"
+        yield
+    finally:
+        holder.stdin.close()
+        holder.wait(timeout=60)

@@ -6,11 +6,10 @@ program and the product's program at the end (the recording tool writes a marker
 import re
 import shutil
 import struct
-import subprocess
 import time
 import uuid
 
-from conftest import ROOT, WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix
+from conftest import ROOT, WIN_TEST_TOOLS, holding, pack_project_file, run_installer, run_wine, wine_path_to_unix
 
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 BOM = b"\xef\xbb\xbf"
@@ -269,14 +268,8 @@ def test_a_locked_uninstaller_is_replaced_at_restart(tmp_path):
     try:
         assert run_installer(exe, "/silent").code == 0
         target = folder + "\\uninstall.exe"
-        holder = subprocess.Popen(["wine", str(WIN_TEST_TOOLS / "hold_file.exe"), target], env=wine_env(),
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        try:
-            assert holder.stdout.readline().startswith(b"holding"), "the helper did not take the file"
+        with holding(target):
             run = run_installer(exe, "/silent")
-        finally:
-            holder.stdin.close()
-            holder.wait(timeout=60)
         assert run.code == 16, run
         log = install_log(name)
         m = re.search(r'"' + re.escape(target) + r'" was successfully registered for replacement\.\r\n'

@@ -9,12 +9,11 @@ import pathlib
 import re
 import shutil
 import subprocess
-import time
 import uuid
 
 import pytest
 
-from conftest import (PACK, STUB, SetupData, WIN_TEST_TOOLS, pack, pack_project_file, run_installer, run_wine, wine_env,
+from conftest import (PACK, STUB, SetupData, holding, pack, pack_project_file, run_installer, run_wine,
                       wine_path_to_unix, wine_temp_folder)
 
 ENTRY_TIME = (2021, 6, 1, 10, 0, 0)
@@ -355,15 +354,8 @@ def test_locked_file_is_replaced_at_restart_and_the_run_asks_for_one(tmp_path):
     root.mkdir(parents=True)
     (root / "locked.txt").write_text("old locked.txt\n")
     target = folder + r"\locked.txt"
-    # A second program holds the target open without sharing until its standard input closes.
-    holder = subprocess.Popen(["wine", str(WIN_TEST_TOOLS / "hold_file.exe"), target], env=wine_env(),
-                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    try:
-        assert holder.stdout.readline().startswith(b"holding"), "the helper did not take the file"
+    with holding(target):
         run = run_installer(exe, "/silent", f"/d:{folder}")
-    finally:
-        holder.stdin.close()
-        holder.wait(timeout=60)
     assert run.code == 16, run
     assert (root / "locked.txt").read_text() == "old locked.txt\n"
     # The new contents wait in a "TLT" temporary file beside the target.

@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from conftest import ROOT, WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix
+from conftest import ROOT, WIN_TEST_TOOLS, holding, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix
 from test_uninstall import Product, folder_tree, key_exists, reg_value, run_through_batch, wait_until_gone
 
 DEMO = ROOT / "examples/demo/product.toml"
@@ -240,14 +240,8 @@ def test_a_file_locked_during_a_reinstall_keeps_its_whole_contents_and_a_later_r
     (tmp_path / "source" / "app.txt").write_bytes(b"version two\r\n")
     (tmp_path / "source" / "bin" / "tool.dat").write_bytes(b"two" * 4000)
     second = pack_project_file(tmp_path / "product.toml", tmp_path / "setup-two.exe")
-    holder = subprocess.Popen(["wine", str(WIN_TEST_TOOLS / "hold_file.exe"), product.folder + "\\bin\\tool.dat"],
-                              env=wine_env(), stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    try:
-        assert holder.stdout.readline().startswith(b"holding"), "the helper did not take the file"
+    with holding(product.folder + "\\bin\\tool.dat"):
         run = run_installer(second, "/silent")
-    finally:
-        holder.stdin.close()
-        holder.wait(timeout=60)
     assert run.code == 0, run
     # The locked file is the earlier one, whole; the other file is the new one; the log says which
     # file was not installed.

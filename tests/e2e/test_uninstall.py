@@ -4,12 +4,11 @@ command line reaches the uninstaller as the registration wrote it); the tests co
 before and after, and check the exit codes of an uninstall that cannot start or cannot finish."""
 import os
 import shutil
-import subprocess
 import time
 
 import pytest
 
-from conftest import WIN_TEST_TOOLS, pack_project_file, run_installer, run_wine, wine_env, wine_path_to_unix, z
+from conftest import holding, pack_project_file, run_installer, run_wine, wine_path_to_unix, z
 
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 
@@ -173,15 +172,8 @@ def test_a_locked_file_gives_3_then_a_second_run_finishes(tmp_path):
     product = Product(tmp_path, "Uninstall Locked", FILES)
     product.install()
     locked = product.folder + "\\bin\\tool.dat"
-    # A second program holds the file open without sharing until its standard input closes.
-    holder = subprocess.Popen(["wine", str(WIN_TEST_TOOLS / "hold_file.exe"), locked], env=wine_env(),
-                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    try:
-        assert holder.stdout.readline().startswith(b"holding"), "the helper did not take the file"
+    with holding(locked):
         run = product.uninstall()
-    finally:
-        holder.stdin.close()
-        holder.wait(timeout=60)
     assert run.code == 3, run
     assert key_exists(product.key)
     body = product.uninstall_data().split(b"[Strings]")[0]
