@@ -267,7 +267,9 @@ std::wstring UnpackArchive(const InstallationData& d, int archive_source, bool x
     SetProgress(format::ExtractionProgressPercent(consumed, total));
   };
   EndOnArchiveFailure(format::UnpackArchive(h, xz_chunks, *source, [&](const uint8_t* p, size_t n) {
-    return extraction->Write(p, int64_t(n));
+    const bool written = extraction->Write(p, int64_t(n));
+    ProgressPulse();
+    return written;
   }, progress, DecodeThreads()), start);
   extraction->Close();
   return path;

@@ -8,7 +8,11 @@ void SetProgress(int percent);
 int Progress();
 void SetStatusText(const std::wstring& text);
 const std::wstring& StatusText();
+// Between two steps of a long piece of work (a big file's blocks): the listener answers the
+// engine thread's own windows without the bar moving.
+void ProgressPulse();
 // Told of every change (the progress page shows it); nullptr: nobody.
-using ProgressListener = void (*)(bool status_changed);
+enum class ProgressChange { kPosition, kStatus, kPulse };
+using ProgressListener = void (*)(ProgressChange change);
 void SetProgressListener(ProgressListener listener);
 }  // namespace halberd::engine

@@ -49,11 +49,11 @@ void SelectLanguageFromPage(size_t index) {
 // Status and position reach the progress page; the engine's own windows are kept answering, and
 // a confirmed Cancel ends the run here, on the engine's thread.
 DWORD g_last_status = 0;
-void OnProgress(bool status_changed) {
-  if (status_changed) {
+void OnProgress(ProgressChange change) {
+  if (change == ProgressChange::kStatus) {
     g_last_status = GetTickCount();
     ui::SetProgressStatus(StatusText());
-  } else {
+  } else if (change == ProgressChange::kPosition) {
     ui::SetProgressPosition(Progress());
   }
   MSG msg;
@@ -61,7 +61,8 @@ void OnProgress(bool status_changed) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  if (ui::ProgressCancelConfirmed()) CancelRun(exit_code::kCancelled);
+  // Not in the middle of a piece of work (a pulse): a half-written file would stay behind.
+  if (change != ProgressChange::kPulse && ui::ProgressCancelConfirmed()) CancelRun(exit_code::kCancelled);
 }
 
 ui::Document DocumentOf(std::string_view bytes) {

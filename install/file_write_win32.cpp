@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/language_texts.h"
+#include "engine/progress.h"
 #include "foundation/format/text_numbers.h"
 #include "foundation/format/product_flags.h"
 #include "engine/run_state.h"
@@ -91,6 +92,7 @@ DWORD Attempt(const FileWrite& w) {
       return fail(RoomIsShort(w.target, left) ? DWORD(ERROR_DISK_FULL) : error ? error : DWORD(ERROR_WRITE_FAULT));
     }
     left -= n;
+    engine::ProgressPulse();  // a big file takes long: the background window still answers
   }
   if (HasFullTime(w.time)) {
     // Failing to stamp the time leaves a good file; it is not a failed write.

@@ -171,8 +171,20 @@ void CloseProgressPage() {
   if (!g_page) return;
   SetProgressWindow(nullptr);
   PostMessageW(g_page->window, kClose, 0, 0);
-  // A page whose thread hangs must not hold the run: the wait is bounded.
-  WaitForSingleObject(g_page->thread.get(), 5000);
+  // While its window goes, the page's thread sends messages to this thread's windows (its
+  // neighbour the background window among them): they are answered while it is waited for, or
+  // both threads would stand still until the wait ran out. A page whose thread hangs must not
+  // hold the run: the wait is bounded.
+  const DWORD start = GetTickCount();
+  HANDLE thread = g_page->thread.get();
+  for (DWORD waited = 0; waited < 5000; waited = GetTickCount() - start) {
+    if (MsgWaitForMultipleObjects(1, &thread, FALSE, 5000 - waited, QS_ALLINPUT) != WAIT_OBJECT_0 + 1) break;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
   g_page = nullptr;  // kept alive if its thread still runs; the process ends soon after
 }
 

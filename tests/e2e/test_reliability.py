@@ -305,10 +305,12 @@ def test_links_planted_in_the_installation_folder_carry_no_write_or_deletion_out
 # DLLs that are not among the system's KnownDLLs (which Windows always takes from the system
 # folder), so that a copy beside a program or in its current folder would be found first by a
 # careless load: the ones the installer loads at run time, and ones Wine's own DLLs pull in.
-PLANTED_DLLS = ["version", "oleaut32", "psapi", "msimg32", "comctl32", "setupapi", "msi", "gdiplus", "wininet",
-                "srclient", "riched20", "rasapi32", "dbghelp", "wintrust", "winmm", "shcore", "uxtheme", "dwmapi",
-                "userenv", "profapi", "cryptbase", "secur32", "sspicli", "propsys", "winhttp", "mpr", "netapi32",
-                "iphlpapi", "dnsapi", "crypt32", "imm32"]
+# (imm32, shcore, oleaut32, psapi, setupapi and gdiplus are KnownDLLs, which Windows always takes
+# from the system folder; Wine's loader has no such list and was seen taking planted imm32 and
+# shcore at start-up.)
+PLANTED_DLLS = ["version", "msimg32", "comctl32", "msi", "wininet", "srclient", "riched20", "rasapi32", "dbghelp",
+                "wintrust", "winmm", "uxtheme", "dwmapi", "userenv", "profapi", "cryptbase", "secur32", "sspicli",
+                "propsys", "winhttp", "mpr", "netapi32", "iphlpapi", "dnsapi", "crypt32"]
 # Programs the demo's run starts (its batch, the registry editor for the merge file, the
 # uninstaller's self-deletion): a copy of the same name beside the installer must not be run.
 PLANTED_PROGRAMS = ["cmd.exe", "regedit.exe", "reg.exe", "notepad.exe", "explorer.exe", "rundll32.exe"]
