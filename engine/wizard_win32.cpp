@@ -15,6 +15,7 @@
 #include "engine/setup_script_state.h"
 #include "foundation/format/product_flags.h"
 #include "foundation/format/text_numbers.h"
+#include "foundation/message_pump.h"
 #include "ui/background_window_win32.h"
 #include "ui/look_win32.h"
 #include "ui/page_runner_win32.h"
@@ -56,11 +57,7 @@ void OnProgress(ProgressChange change) {
   } else if (change == ProgressChange::kPosition) {
     ui::SetProgressPosition(Progress());
   }
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  PumpPendingMessages();
   // Not in the middle of a piece of work (a pulse): a half-written file would stay behind.
   if (change != ProgressChange::kPulse && ui::ProgressCancelConfirmed()) CancelRun(exit_code::kCancelled);
 }
@@ -187,11 +184,7 @@ void CloseProgressPage() {
   uint16_t minimum = Script().dwell_time;
   if (!Run().automatic && minimum < 10000) {
     while (GetTickCount() - g_last_status < minimum) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
+      PumpPendingMessages();
       Sleep(50);
     }
   }

@@ -20,6 +20,7 @@
 #include "engine/running_log.h"
 #include "foundation/format/product_flags.h"
 #include "foundation/format/text_numbers.h"
+#include "foundation/message_pump.h"
 #include "foundation/special_folders.h"
 #include "foundation/system_error_text.h"
 #include "foundation/system_library.h"
@@ -73,14 +74,6 @@ void ShowRegistering(std::u16string_view file) {
   engine::SetStatusText(W(RegisteringStatus(engine::LanguageText16(text::kStatusRegistering), file)));
 }
 
-void PumpMessages() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 // A log line that also goes to the failure text: the item failed.
 void LogAndFail(const std::wstring& text) {
   engine::LogWide(text);
@@ -115,7 +108,7 @@ bool RunHidden(const ProgramStart& start, DWORD& exit_code) {
   for (;;) {
     const DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, INFINITE, QS_ALLINPUT);
     if (r != WAIT_OBJECT_0 + 1) break;
-    PumpMessages();
+    PumpPendingMessages();
   }
   exit_code = 0;
   GetExitCodeProcess(process.get(), &exit_code);
@@ -186,7 +179,7 @@ void RegisterTypeLibraries(const std::vector<std::u16string>& files) {
     });
     if (!finished) engine::AppendFailureText(L"Crashed while registering TLB file " + path + L"\r\n");
   }
-  PumpMessages();
+  PumpPendingMessages();
   if (own_window) SetForegroundWindow(own_window);
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "foundation/format/text_numbers.h"
+#include "foundation/message_pump.h"
 #include "foundation/tl_file.h"
 #include "ui/background_window_win32.h"
 #include "ui/page_runner_win32.h"
@@ -179,11 +180,7 @@ void CloseProgressPage() {
   HANDLE thread = g_page->thread.get();
   for (DWORD waited = 0; waited < 5000; waited = GetTickCount() - start) {
     if (MsgWaitForMultipleObjects(1, &thread, FALSE, 5000 - waited, QS_ALLINPUT) != WAIT_OBJECT_0 + 1) break;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
+    PumpPendingMessages();
   }
   g_page = nullptr;  // kept alive if its thread still runs; the process ends soon after
 }

@@ -23,6 +23,7 @@
 #include "foundation/file_errors.h"
 #include "foundation/format/product_flags.h"
 #include "foundation/format/text_numbers.h"
+#include "foundation/message_pump.h"
 #include "foundation/path_rules.h"
 #include "foundation/special_folders.h"
 #include "foundation/system_error_text.h"
@@ -107,21 +108,13 @@ void StartError(const std::wstring& text, bool flags_read) {
   if (show) engine::ShowMessage(text, engine::ErrorCaption(), MB_OK | MB_ICONERROR);
 }
 
-void PumpMessages() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 // A status line of the progress page, held for its minimum time in an interactive run.
 void Status(int text_id, int percent) {
   engine::SetProgress(percent);
   engine::SetStatusText(Text(text_id));
   if (!Interactive()) return;
   for (DWORD waited = 0; waited < kStatusDwell; waited += 50) {
-    PumpMessages();
+    PumpPendingMessages();
     Sleep(50);
   }
 }

@@ -10,6 +10,7 @@
 #include "engine/run_state.h"
 #include "engine/running_log.h"
 #include "engine/setup_script_state.h"
+#include "foundation/message_pump.h"
 #include "foundation/path_rules.h"
 #include "foundation/restart_moves.h"
 #include "foundation/special_folders.h"
@@ -59,19 +60,11 @@ std::wstring CommandPath(const std::wstring& path) {
   return NeedsInterpreterQuotes(std::u16string(s.begin(), s.end())) ? L"\"" + s + L"\"" : s;
 }
 
-void PumpMessages() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 void WaitResponsive(HANDLE process) {
   for (;;) {
     DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, kWaitSliceMs, QS_ALLINPUT);
     if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) return;
-    PumpMessages();
+    PumpPendingMessages();
   }
 }
 
