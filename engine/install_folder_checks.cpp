@@ -16,10 +16,6 @@ std::u16string_view WithoutOneBackslash(std::u16string_view folder) {
   return folder;
 }
 
-bool HasDriveLetter(std::u16string_view folder) {
-  return folder.size() >= 2 && folder[1] == u':' && ((folder[0] >= u'a' && folder[0] <= u'z') || (folder[0] >= u'A' && folder[0] <= u'Z'));
-}
-
 bool IsAscii(std::u16string_view text) {
   for (char16_t c : text)
     if (c > 0x7F) return false;

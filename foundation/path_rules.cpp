@@ -48,6 +48,8 @@ std::u16string Climb(const std::u16string& folder) {
 
 }  // namespace
 
+bool HasDriveLetter(std::u16string_view path) { return path.size() >= 2 && path[1] == u':' && IsAsciiLetter(path[0]); }
+
 bool IsBlank(std::u16string_view text) {
   for (char16_t c : text) {
     if (!IsBlankChar(c)) return false;

@@ -22,6 +22,9 @@ constexpr uint32_t kTrailingBackslashOk = 0x80;
 // True for an empty text or one made only of spaces, tabs, carriage returns and line feeds.
 bool IsBlank(std::u16string_view text);
 
+// True when the path begins with a drive: a letter and a colon ("C:", "d:\\x").
+bool HasDriveLetter(std::u16string_view path);
+
 // A path is valid when (in this order): unless kTrimFirst, it neither begins nor ends with a
 // space, tab, carriage return or line feed (with kTrimFirst those are trimmed); it is not empty;
 // double quotes are removed; it ends with a backslash only with kTrailingBackslashOk; with

@@ -161,9 +161,6 @@ std::u16string Number(int64_t v) {
   return std::u16string(s.begin(), s.end());
 }
 
-bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-bool HasDriveLetter(std::u16string_view path) { return path.size() >= 2 && path[1] == u':' && IsAsciiLetter(path[0]); }
-
 char16_t UpperAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
 
 std::u16string DriveOf(std::u16string_view path) {
