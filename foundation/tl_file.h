@@ -160,8 +160,8 @@ class FileW {
   bool ReadAll(std::string& text);
   bool Flush();
 
-  // Creation and last-write times (UTC, milliseconds 0); the last-write variant flushes first so
-  // that no pending write moves the time again. A date-time without date or time fails (87).
+  // Creation and last-write times (UTC, milliseconds 0), set through the handle: a time set so is
+  // the one the file keeps. A date-time without date or time fails (87).
   bool SetCreationTime(const DateTime& time);
   bool SetLastWriteTime(const DateTime& time);
 

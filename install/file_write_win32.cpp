@@ -101,7 +101,8 @@ DWORD Attempt(const FileWrite& w) {
   }
   // No flush: the system's cache takes the contents and a write that does not fit fails above
   // (the room is taken when the write is made); a flush per file would cost a disk round trip per
-  // small file, and seconds on a large one.
+  // small file, and seconds on a large one, in which even the progress page's own thread was seen
+  // to stop answering.
   out.Close();
   if (DWORD error = in_place ? 0 : MoveIntoPlace(partial, w.target)) {
     RemoveFile(partial, kDeleteMissingIsSuccess);
