@@ -1,15 +1,22 @@
 #!/usr/bin/env python3
-"""make bench: Halberd against NSIS on the same payload, side by side, under Wine.
+"""make bench: Halberd against NSIS on the same payloads, side by side, under Wine.
 
-Packs the deterministic payload with halberd-pack and with makensis (LZMA solid), then runs the
+Packs each payload of bench/payload.py (standard, large, and the real files: programs, about
+120 MB of real 32-bit Windows DLLs and programs, and small-files, 10,000 pieces of real
+documentation) with halberd-pack and with makensis (LZMA solid), then runs the
 silent installs and uninstalls of both alternately (A B A B ..., in a warmed-up Wine prefix) and
 prints one table of medians with the ratio Halberd / NSIS measured in this run, and Halberd's
 wizard install (walked by the window driver) against its silent one. Nothing here is a test: no
 figure is asserted.
 
 Environment: HALBERD_BENCH_PAIRS (default 3), HALBERD_BENCH_SCALE (default 1.0; a fraction of the
-payload sizes for a quick try), HALBERD_BENCH_LARGE=0 skips the 1.5 GB payload, HALBERD_BENCH_PACK
-a pack tool to time instead of the release build made in build/bench-pack.
+payload sizes for a quick try), HALBERD_BENCH_LARGE=0 skips the 1.5 GB payload, HALBERD_BENCH_REAL=0
+skips the two payloads of real files and HALBERD_BENCH_REAL=sizes gives them their sizes and pack
+times without the install runs, HALBERD_BENCH_PACK a pack tool to time instead of the release
+build made in build/bench-pack.
+
+bench/sizes.py compares installer sizes alone, under several chunk sizes and presets, with the
+unpacker's memory, natively (no Windows program runs).
 """
 import os
 import shutil
@@ -29,6 +36,7 @@ STUB = os.path.join(ROOT, "build", "win32", "bin", "halberd-setup.exe")
 PAIRS = int(os.environ.get("HALBERD_BENCH_PAIRS", "3"))
 SCALE = float(os.environ.get("HALBERD_BENCH_SCALE", "1.0"))
 LARGE = os.environ.get("HALBERD_BENCH_LARGE", "1") != "0"
+REAL = os.environ.get("HALBERD_BENCH_REAL", "1")  # 1: sizes and timings, sizes: no installs, 0: none
 PREFIX = os.path.join(OUT, "wineprefix")
 TEMPLATE = os.environ.get("HALBERD_WINEPREFIX", "/opt/halberd-deps/wineprefix")
 ENV = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
@@ -99,13 +107,15 @@ def to_windows(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def build_pack_tool():
-    if "HALBERD_BENCH_PACK" in os.environ:
+def build_pack_tool(extra_targets=()):
+    if "HALBERD_BENCH_PACK" in os.environ and not extra_targets:
         return
     if not os.path.exists(os.path.join(PACK_BUILD, "build.ninja")):
+        launcher = ["-DCMAKE_C_COMPILER_LAUNCHER=ccache", "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil.which("ccache") else []
         run(["cmake", "-S", ROOT, "-B", PACK_BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-             "-DHALBERD_SANITIZE=OFF", "-DHALBERD_TESTS=OFF"], stdout=subprocess.DEVNULL)
-    run(["ninja", "-C", PACK_BUILD, "halberd-pack"], stdout=subprocess.DEVNULL)
+             "-DHALBERD_SANITIZE=OFF", "-DHALBERD_TESTS=OFF"] + launcher, stdout=subprocess.DEVNULL)
+    targets = list(extra_targets) if "HALBERD_BENCH_PACK" in os.environ else ["halberd-pack", *extra_targets]
+    run(["ninja", "-C", PACK_BUILD, *targets], stdout=subprocess.DEVNULL)
 
 
 def pack_halberd(src, out, name):
@@ -188,7 +198,7 @@ def ratio(a, b):
     return f"{a / b:.2f}" if a is not None and b else "n/a"
 
 
-def measure(kind, src):
+def measure(kind, src, installs=True):
     name = f"{kind}"
     h_exe = os.path.join(OUT, f"halberd-{kind}.exe")
     n_exe = os.path.join(OUT, f"nsis-{kind}.exe")
@@ -196,6 +206,11 @@ def measure(kind, src):
     for i in range(2):  # packing alternates too; the median of two
         pack_h.append(pack_halberd(src, h_exe, f"Bench {name}"))
         pack_n.append(pack_nsis(src, n_exe, name))
+    if not installs:
+        return [
+            ("installer size", os.path.getsize(h_exe), os.path.getsize(n_exe), "B"),
+            ("pack time", median(pack_h), median(pack_n), "s"),
+        ]
     fresh_prefix()
     drive_c = os.path.join(PREFIX, "drive_c")
     h, n = Product("Halberd", h_exe), Product("NSIS", n_exe)
@@ -287,6 +302,9 @@ def main():
     payloads = [("standard", os.path.join(OUT, "payload-standard"))]
     if LARGE:
         payloads.append(("large", os.path.join(OUT, "payload-large")))
+    if REAL != "0":
+        payloads += [("programs", os.path.join(OUT, "payload-programs")),
+                     ("small-files", os.path.join(OUT, "payload-small-files"))]
     for kind, folder in payloads:
         print(f"== payload {kind} (scale {SCALE})", flush=True)
         run([sys.executable, os.path.join(ROOT, "bench", "payload.py"), kind, folder, "--scale", str(SCALE)])
@@ -294,7 +312,8 @@ def main():
         # The pack tools see the payload without the stamp file.
         shutil.rmtree(src, ignore_errors=True)
         shutil.copytree(folder, src, ignore=shutil.ignore_patterns(".payload-stamp"), copy_function=os.link)
-        tables.append((kind, measure(kind, src)))
+        installs = kind in ("standard", "large") or REAL != "sizes"
+        tables.append((kind, measure(kind, src, installs)))
         if kind == "standard":
             limit = physical_limit(src)
             wizard, silent = interactive_against_silent(os.path.join(OUT, "halberd-standard.exe"))
@@ -311,13 +330,13 @@ def main():
     subprocess.run(["wineserver", "-k"], env=ENV, stderr=subprocess.DEVNULL)
     print()
     print(f"Halberd against NSIS 3 (LZMA solid), medians of {PAIRS} alternating pairs under Wine")
-    print(f"{'payload':<10} {'measure':<16} {'Halberd':>12} {'NSIS':>12} {'Halberd/NSIS':>13}")
+    print(f"{'payload':<11} {'measure':<16} {'Halberd':>12} {'NSIS':>12} {'Halberd/NSIS':>13}")
     for kind, rows in tables:
         for label, a, b, unit in rows:
-            print(f"{kind:<10} {label:<16} {fmt(a, unit):>12} {fmt(b, unit):>12} {ratio(a, b):>13}")
-    print(f"{'empty':<10} {'stub overhead':<16} {fmt(stub_h, 'B'):>12} {fmt(stub_n, 'B'):>12} {ratio(stub_h, stub_n):>13}")
-    print(f"{'standard':<10} {'physical limit':<16} {fmt(limit, 's'):>12}   (xz -d -T1 | tar -x of the same files)")
-    print(f"{'standard':<10} {'wizard install':<16} {fmt(wizard, 's'):>12} {fmt(silent, 's'):>12} {ratio(wizard, silent):>13}"
+            print(f"{kind:<11} {label:<16} {fmt(a, unit):>12} {fmt(b, unit):>12} {ratio(a, b):>13}")
+    print(f"{'empty':<11} {'stub overhead':<16} {fmt(stub_h, 'B'):>12} {fmt(stub_n, 'B'):>12} {ratio(stub_h, stub_n):>13}")
+    print(f"{'standard':<11} {'physical limit':<16} {fmt(limit, 's'):>12}   (xz -d -T1 | tar -x of the same files)")
+    print(f"{'standard':<11} {'wizard install':<16} {fmt(wizard, 's'):>12} {fmt(silent, 's'):>12} {ratio(wizard, silent):>13}"
           "   (Halberd's wizard walked by the window driver, against its silent install)")
     return 0
 

@@ -4,10 +4,19 @@
   standard  about 300 MB: machine-code-like files (compressible, x86 call/jump patterns), text
             files, one 64 MB incompressible file and about 2,000 small files in nested folders
   large     one 1.5 GB file (machine code and text interleaved)
+  programs  about 120 MB of real 32-bit Windows programs and DLLs: the MinGW-w64 i686 runtime DLLs
+            (POSIX thread model), then Wine's i386 PE files in name order until the size is reached
+  small-files
+            10,000 files of 1-4 KB in nested folders, pieces of the real text documentation in
+            /usr/share/doc (gzipped pages unpacked) taken in path order
 
-A payload folder carries a stamp file with its parameters; it is made again only when they change.
+The two payloads of real files are the same wherever the same system packages are installed, not
+on every machine: their stamp carries a digest of what they were made from, so they are made again
+when those files change. A payload folder carries a stamp file with its parameters; it is made
+again only when they change.
 """
 import argparse
+import gzip
 import hashlib
 import os
 import random
@@ -18,6 +27,7 @@ import sys
 MB = 1 << 20
 SEED = 20261210
 STAMP = ".payload-stamp"
+KINDS = ["standard", "large", "programs", "small-files"]
 
 WORDS = ("the installer writes each file into its folder and records it for removal when the product "
          "is uninstalled a restart may be needed when another program holds a file open settings "
@@ -128,21 +138,131 @@ def make_large(root, scale):
             written += len(piece)
 
 
+WINE_PE = "/usr/lib/i386-linux-gnu/wine/i386-windows"
+MINGW_DLLS = ["/usr/lib/gcc/i686-w64-mingw32/12-posix", "/usr/i686-w64-mingw32/lib"]
+DOCS = "/usr/share/doc"
+
+
+def is_pe32_x86(path):
+    """A 32-bit x86 PE image: "MZ", e_lfanew, "PE\\0\\0", machine 0x14C (16-bit NE programs and
+    other files of the Wine folder are left out)."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(4096)
+    except OSError:
+        return False
+    if len(head) < 64 or head[:2] != b"MZ":
+        return False
+    pe = struct.unpack_from("<I", head, 0x3C)[0]
+    return pe + 6 <= len(head) and head[pe:pe + 4] == b"PE\0\0" and struct.unpack_from("<H", head, pe + 4)[0] == 0x14C
+
+
+def program_sources(scale):
+    """(source path, path in the payload) of the programs payload, in a fixed order: the MinGW
+    DLLs, then Wine's PE files spread over the whole name order (every n-th one), until about
+    120 MB (times scale) are chosen. A run of names would take whole families of near-identical
+    versions (13 d3dcompiler_NN.dll, 6 d3dx9_NN.dll of 3 MB) that flatter a solid archive."""
+    if not os.path.isdir(WINE_PE):
+        sys.exit(f"the programs payload needs Wine's 32-bit PE files in {WINE_PE}")
+    budget = int(120 * MB * scale)
+    chosen, total = [], 0
+    for folder in MINGW_DLLS:
+        if not os.path.isdir(folder):
+            continue
+        for name in sorted(os.listdir(folder)):
+            src = os.path.join(folder, name)
+            if name.endswith(".dll") and is_pe32_x86(src) and total + os.path.getsize(src) <= budget // 2:
+                chosen.append((src, os.path.join("mingw", name)))
+                total += os.path.getsize(src)
+    wine = [os.path.join(WINE_PE, n) for n in sorted(os.listdir(WINE_PE))]
+    wine = [p for p in wine if os.path.isfile(p) and is_pe32_x86(p)]
+    wine_total = sum(os.path.getsize(p) for p in wine)
+    stride = max(1, wine_total // max(budget - total, 1))
+    for src in wine[::stride]:
+        if total >= budget:
+            break
+        chosen.append((src, os.path.join("wine", os.path.basename(src))))
+        total += os.path.getsize(src)
+    return chosen
+
+
+def make_programs(root, sources):
+    for src, rel in sources:
+        dest = os.path.join(root, rel)
+        os.makedirs(os.path.dirname(dest), exist_ok=True)
+        shutil.copyfile(src, dest)
+
+
+def doc_text(size):
+    """About `size` bytes of real documentation text: the files of /usr/share/doc in path order,
+    gzipped ones unpacked, binary ones (a NUL byte, not UTF-8) left out."""
+    paths = []
+    for folder, dirs, files in os.walk(DOCS):
+        dirs.sort()
+        paths += [os.path.join(folder, n) for n in sorted(files)]
+    parts, total = [], 0
+    for path in paths:
+        if total >= size:
+            break
+        if os.path.islink(path) or not os.path.isfile(path):
+            continue
+        try:
+            data = gzip.open(path).read() if path.endswith(".gz") else open(path, "rb").read()
+            if b"\0" in data:
+                continue
+            data.decode("utf-8")
+        except (OSError, UnicodeDecodeError, EOFError, gzip.BadGzipFile):
+            continue
+        parts.append(data)
+        total += len(data)
+    if total < size:
+        sys.exit(f"the small-files payload needs {size // MB} MB of text in {DOCS}, found {total // MB} MB")
+    return b"".join(parts)
+
+
+def make_small_files(root, scale, text):
+    rng = random.Random(SEED + 2)
+    at = 0
+    for i in range(small_file_count(scale)):
+        depth = rng.randint(1, 4)
+        folder = os.path.join(root, "doc", *[f"part{rng.randint(0, 9)}" for _ in range(depth)])
+        size = rng.randint(1024, 4096)
+        write(os.path.join(folder, f"page{i:05d}.{rng.choice(['txt', 'html', 'md', 'xml'])}"), text[at:at + size])
+        at += size
+
+
+def small_file_count(scale):
+    return max(int(10000 * scale), 20)
+
+
 def ensure(kind, root, scale):
     stamp = f"{kind} seed={SEED} scale={scale} v1"
+    sources = text = None
+    if kind == "programs":
+        sources = program_sources(scale)
+        listing = "".join(f"{src} {os.path.getsize(src)} {os.path.getmtime(src)}\n" for src, _ in sources)
+        stamp += " sources=" + hashlib.sha256(listing.encode()).hexdigest()[:16]
+    elif kind == "small-files":
+        text = doc_text(small_file_count(scale) * 4096)
+        stamp += " text=" + hashlib.sha256(text).hexdigest()[:16]
     stamp_path = os.path.join(root, STAMP)
     if os.path.exists(stamp_path) and open(stamp_path).read() == stamp:
         return
     shutil.rmtree(root, ignore_errors=True)
     os.makedirs(root)
-    (make_standard if kind == "standard" else make_large)(root, scale)
+    if kind == "programs":
+        make_programs(root, sources)
+    elif kind == "small-files":
+        make_small_files(root, scale, text)
+    else:
+        (make_standard if kind == "standard" else make_large)(root, scale)
     with open(stamp_path, "w") as f:
         f.write(stamp)
 
 
 def main():
     p = argparse.ArgumentParser(description=__doc__)
-    p.add_argument("kind", choices=["standard", "large"])
+    p.add_argument("kind", choices=KINDS)
     p.add_argument("folder")
     p.add_argument("--scale", type=float, default=1.0, help="fraction of the full sizes (for a quick try)")
     a = p.parse_args()

@@ -39,6 +39,12 @@ set(HALBERD_PACK_VERSION "1.0.0")
 target_compile_definitions(halberd-pack PRIVATE HALBERD_PACK_VERSION="${HALBERD_PACK_VERSION}")
 halberd_warnings(halberd-pack)
 
+# Measures the memory and time of unpacking an installer's archive with the installer's own code
+# (bench/sizes.py runs it on the installers it packs).
+add_executable(unpack_memory bench/unpack_memory.cpp)
+target_link_libraries(unpack_memory PRIVATE halberd_format)
+halberd_warnings(unpack_memory)
+
 # Installation (cmake --install, and the Debian package made by CPack): the tool in bin/, the stub
 # and the language files in share/halberd/, where the tool looks for them. The stub is built by
 # the Windows build, a CMake tree of its own: HALBERD_STUB names it (the Makefile passes it).
