@@ -148,9 +148,10 @@ def fresh_prefix():
 
 
 class Product:
-    def __init__(self, label, installer):
+    def __init__(self, label, installer, name=""):
         self.label = label
         self.installer = installer
+        self.name = name  # the product's name, for Halberd's uninstaller
         self.install = []
         self.uninstall = []
         self.memory = []
@@ -167,14 +168,20 @@ def one_round(product, target_linux, round_index):
     product.install.append(seconds)
     if peak:
         product.memory.append(peak)
+    removal = None
     if product.label == "NSIS":
-        seconds, _ = timed(["wine", os.path.join(target_linux, "uninstall.exe"), "/S", f"_?={target}"])
-        product.uninstall.append(seconds)
+        removal, _ = timed(["wine", os.path.join(target_linux, "uninstall.exe"), "/S", f"_?={target}"])
     else:
+        # As the registration's QuietUninstallString has it: automatic, for the product's name (one
+        # without blanks, which Wine would quote whole).
         uninstaller = os.path.join(target_linux, "uninstall.exe")
         if os.path.exists(uninstaller):
-            seconds, _ = timed(["wine", uninstaller, "/silent"])
-            product.uninstall.append(seconds)
+            removal, _ = timed(["wine", uninstaller, "/a", f"/u:{product.name}"])
+    if removal is not None:
+        product.uninstall.append(removal)
+    # Every run's time, not only the medians: a stall shows here.
+    print(f"  {product.label:<8} round {round_index}: install {seconds:.2f} s, uninstall "
+          f"{'n/a' if removal is None else f'{removal:.2f} s'}, peak {peak or 0:.1f} MB", flush=True)
     # New inodes are slow right after mass deletion on this file system: set the tree aside.
     if os.path.exists(target_linux):
         os.rename(target_linux, f"{target_linux}.done{round_index}")
@@ -204,7 +211,7 @@ def measure(kind, src, installs=True):
     n_exe = os.path.join(OUT, f"nsis-{kind}.exe")
     pack_h, pack_n = [], []
     for i in range(2):  # packing alternates too; the median of two
-        pack_h.append(pack_halberd(src, h_exe, f"Bench {name}"))
+        pack_h.append(pack_halberd(src, h_exe, f"Bench-{name}"))
         pack_n.append(pack_nsis(src, n_exe, name))
     if not installs:
         return [
@@ -213,7 +220,7 @@ def measure(kind, src, installs=True):
         ]
     fresh_prefix()
     drive_c = os.path.join(PREFIX, "drive_c")
-    h, n = Product("Halberd", h_exe), Product("NSIS", n_exe)
+    h, n = Product("Halberd", h_exe, f"Bench-{name}"), Product("NSIS", n_exe)
     for i in range(PAIRS):
         for product in (h, n):
             one_round(product, os.path.join(drive_c, f"bench-{product.label}-{i}"), i)
@@ -273,7 +280,7 @@ def interactive_against_silent(h_exe):
             times.append(seconds)
             uninstaller = os.path.join(target_linux, "uninstall.exe")
             if os.path.exists(uninstaller):
-                subprocess.run(["wine", uninstaller, "/silent"], env=ENV, stdin=subprocess.DEVNULL,
+                subprocess.run(["wine", uninstaller, "/a", "/u:Bench-standard"], env=ENV, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             if os.path.exists(target_linux):
                 os.rename(target_linux, f"{target_linux}.done")
