@@ -56,11 +56,11 @@ def wait_until_gone(unix, seconds=30):
 
 
 class Product:
-    """A product packed with an uninstaller into its own folder below C:\\."""
+    """A product packed with an uninstaller into its own folder (below C:\\ unless `folder` says)."""
 
-    def __init__(self, tmp_path, name, files, extra=""):
+    def __init__(self, tmp_path, name, files, extra="", folder=None):
         self.name = name
-        self.folder = "C:\\halberd-un-" + tmp_path.name
+        self.folder = folder or "C:\\halberd-un-" + tmp_path.name
         self.unix = wine_path_to_unix(self.folder)
         shutil.rmtree(self.unix, ignore_errors=True)
         source = tmp_path / "source"
