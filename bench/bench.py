@@ -118,6 +118,18 @@ def build_pack_tool(extra_targets=()):
     run(["ninja", "-C", PACK_BUILD, *targets], stdout=subprocess.DEVNULL)
 
 
+def halberd_name(kind):
+    """The product name Halberd's installer of a payload gets: one without blanks, which Wine
+    would quote whole on the uninstaller's command line."""
+    return f"Bench-{kind}"
+
+
+def halberd_uninstall(uninstaller, name):
+    """The uninstaller as the registration's QuietUninstallString starts it: automatic, for the
+    product's name."""
+    return ["wine", uninstaller, "/a", f"/u:{name}"]
+
+
 def pack_halberd(src, out, name):
     start = time.monotonic()
     run([PACK, "--files", src, "--name", name, "-o", out, "--stub", STUB], stdout=subprocess.DEVNULL)
@@ -172,11 +184,9 @@ def one_round(product, target_linux, round_index):
     if product.label == "NSIS":
         removal, _ = timed(["wine", os.path.join(target_linux, "uninstall.exe"), "/S", f"_?={target}"])
     else:
-        # As the registration's QuietUninstallString has it: automatic, for the product's name (one
-        # without blanks, which Wine would quote whole).
         uninstaller = os.path.join(target_linux, "uninstall.exe")
         if os.path.exists(uninstaller):
-            removal, _ = timed(["wine", uninstaller, "/a", f"/u:{product.name}"])
+            removal, _ = timed(halberd_uninstall(uninstaller, product.name))
     if removal is not None:
         product.uninstall.append(removal)
     # Every run's time, not only the medians: a stall shows here.
@@ -211,7 +221,7 @@ def measure(kind, src, installs=True):
     n_exe = os.path.join(OUT, f"nsis-{kind}.exe")
     pack_h, pack_n = [], []
     for i in range(2):  # packing alternates too; the median of two
-        pack_h.append(pack_halberd(src, h_exe, f"Bench-{name}"))
+        pack_h.append(pack_halberd(src, h_exe, halberd_name(kind)))
         pack_n.append(pack_nsis(src, n_exe, name))
     if not installs:
         return [
@@ -220,7 +230,7 @@ def measure(kind, src, installs=True):
         ]
     fresh_prefix()
     drive_c = os.path.join(PREFIX, "drive_c")
-    h, n = Product("Halberd", h_exe, f"Bench-{name}"), Product("NSIS", n_exe)
+    h, n = Product("Halberd", h_exe, halberd_name(kind)), Product("NSIS", n_exe)
     for i in range(PAIRS):
         for product in (h, n):
             one_round(product, os.path.join(drive_c, f"bench-{product.label}-{i}"), i)
@@ -280,7 +290,7 @@ def interactive_against_silent(h_exe):
             times.append(seconds)
             uninstaller = os.path.join(target_linux, "uninstall.exe")
             if os.path.exists(uninstaller):
-                subprocess.run(["wine", uninstaller, "/a", "/u:Bench-standard"], env=ENV, stdin=subprocess.DEVNULL,
+                subprocess.run(halberd_uninstall(uninstaller, halberd_name("standard")), env=ENV, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             if os.path.exists(target_linux):
                 os.rename(target_linux, f"{target_linux}.done")
